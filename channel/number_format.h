@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+class QLocale;
+
+namespace tarn {
+
+// The operator's number format: what display texts and typed entries use.
+struct NumberFormat {
+    QString decimalSeparator = QStringLiteral(".");
+    QString negativeSign = QStringLiteral("-");
+    QString positiveSign = QStringLiteral("+");
+    char32_t zeroDigit = U'0';  // digits are zeroDigit..zeroDigit+9
+
+    static NumberFormat invariant();  // ".", "-", "+", '0'
+    static NumberFormat fromLocale(const QLocale& locale);
+};
+
+// The operator's number format (the system locale).
+NumberFormat systemNumberFormat();
+
+// Formats value with a number pattern:
+//   "0"  a digit that is always written,
+//   "#"  a digit written only when significant,
+//   "."  the place of the decimal separator (written as fmt.decimalSeparator),
+//   "%"  multiplies the value by 100 and is written as "%",
+//   ";"  separates the sections for positive, negative and zero values,
+//   anything else is written as it stands.
+// The value is rounded on its shortest decimal representation to the last
+// digit place of the pattern, halves away from zero. The integer part is
+// always written in full. Empty when the value is NaN or infinite.
+std::optional<QString> formatNumber(double value, QStringView pattern, const NumberFormat& fmt);
+
+// Number text for instrument commands: ASCII digits, "." as separator and
+// "-" as sign, whatever the operator's format. Empty when the number cannot
+// be formatted.
+QString FormatCommandNumber(double value, QStringView pattern);
+
+// Reads an operator's entry in the given format: an optional sign, digits and
+// at most one decimal separator, nothing else (no spaces, no grouping, no
+// exponent). Empty when the text is not such a number or overflows.
+std::optional<double> parseNumber(QStringView text, const NumberFormat& fmt);
+
+}  // namespace tarn
