@@ -8,6 +8,8 @@ namespace zb {
 
 namespace {
 
+constexpr LCID kLibraryLcid = 1033;
+
 struct TypeInfoCacheState {
     const GUID *libid = &LIBID_ZANBIT32Lib;
     WORD major = 1;
@@ -48,6 +50,10 @@ HRESULT TypeInfoCacheGet(LCID lcid, ITypeInfo **result)
     if (!g_cache.typeInfo) {
         ITypeLib *lib = nullptr;
         hr = LoadRegTypeLib(*g_cache.libid, g_cache.major, g_cache.minor, lcid, &lib);
+        // The library is registered under its own locale (1033); a caller
+        // asking for another (or the neutral) locale gets that one.
+        if (FAILED(hr) && lcid != kLibraryLcid)
+            hr = LoadRegTypeLib(*g_cache.libid, g_cache.major, g_cache.minor, kLibraryLcid, &lib);
         if (SUCCEEDED(hr)) {
             hr = lib->GetTypeInfoOfGuid(*g_cache.iid, &g_cache.typeInfo);
             lib->Release();
