@@ -1,0 +1,97 @@
+#include "app/main_window.h"
+
+#include "app/version.h"
+
+namespace tarn {
+
+MainWindow::MainWindow(Services services)
+    : services_(std::move(services))
+{
+    BuildLayout(form_);
+    connectHandlers();
+}
+
+void MainWindow::connectHandlers()
+{
+    form_.onClick(QStringLiteral("optFunction"), [this](int index) { SelectFunction(index); });
+    form_.onClick(QStringLiteral("cmdApply"), [this](int) { Apply(); });
+    form_.onClick(QStringLiteral("optWave"), [this](int index) { SelectWave(index); });
+}
+
+NumberFormat MainWindow::numberFormat() const
+{
+    return services_.numbers ? services_.numbers->current() : NumberFormat::invariant();
+}
+
+MessageResult MainWindow::showMessage(const MessageRequest& request)
+{
+    return services_.messages->show(request);
+}
+
+void MainWindow::Load()
+{
+    state_.SuppressSend = true;
+    // Plain concatenation: a root folder that already ends in a separator
+    // gives two in a row, which still names the file in that root.
+    state_.SettingsFilePath = services_.applicationFolder + QStringLiteral("/TarnApp.ini");
+    LoadSettings();
+    form_.setOptionValue(QStringLiteral("optFunction"), kAmplitude, true);
+    form_.window().caption = QString::fromUtf8(kDemoTitle);
+    state_.SuppressSend = false;
+}
+
+void MainWindow::Activated()
+{
+    // The platform reports the window active again after every message box
+    // and every return from another application. Initialising again would
+    // throw away the operator's work and lengthen the title, so it runs once.
+    if (initialised_)
+        return;
+    initialised_ = true;
+    Initialise();
+}
+
+void MainWindow::Initialise()
+{
+    BeginBusy();
+    ClearDisplay();
+    form_(QStringLiteral("lblMainDisplay")).caption = QStringLiteral("Initialising...");
+    form_.window().caption += QStringLiteral("  V%1.%2.%3")
+                                  .arg(kVersionMajor)
+                                  .arg(kVersionMinor)
+                                  .arg(kVersionRevision);
+    services_.busy->processEvents();
+
+    // Nothing in this edition makes the device-error indicator visible; the
+    // caption carries the text of its start state.
+    form_(QStringLiteral("lblDeviceError")).caption = QStringLiteral("False");
+
+    services_.pauses->sleep(2000);
+
+    const int first = form_(QStringLiteral("lblDeviceError")).visible ? kSetup : kAmplitude;
+    form_.setOptionValue(QStringLiteral("optFunction"), first, true);
+    SelectFunction(first);
+
+    // The decimal keys show the operator's separator, so that typed entries
+    // read back with the operator's number format.
+    const QString zero = formatNumber(0.0, u"0.0", numberFormat()).value_or(QStringLiteral("0.0"));
+    const QString separator = decimalSeparatorOf(zero);
+    form_(QStringLiteral("cmdFreqNumber"), 21).caption = separator;
+    form_(QStringLiteral("cmdPeriodNumber"), 10).caption = separator;
+
+    EndBusy();
+}
+
+QString MainWindow::decimalSeparatorOf(const QString& formattedZero)
+{
+    // The text is "0", the separator, "0": the separator is what lies
+    // between the first and the last digit (one character in most formats,
+    // but a surrogate pair or a longer mark in some).
+    if (formattedZero.size() < 3)
+        return QStringLiteral(".");
+    const qsizetype first = formattedZero.at(0).isHighSurrogate() ? 2 : 1;
+    const qsizetype last = formattedZero.at(formattedZero.size() - 1).isLowSurrogate() ? 2 : 1;
+    return formattedZero.mid(first, formattedZero.size() - first - last);
+}
+
+} // namespace tarn

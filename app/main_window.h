@@ -1,0 +1,107 @@
+#pragma once
+// The main window's core: the instrument state that every panel shares, the
+// control model, and the window's routines. The Qt Widgets view mirrors the
+// control model and forwards the operator's actions to it.
+
+#include "app/form.h"
+#include "app/platform.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace tarn {
+
+// The state owned by the main window; everything starts as zero, false or empty.
+struct WindowState {
+    QString SettingsFilePath;
+    bool SuppressSend = false;
+    bool OutputSet = false;
+    bool AmplitudeUpdating = false;
+    bool DisplayShowsValue = false;
+    double DeviationStep = 0.0;
+    double DeviationFactor = 0.0;
+    double DutyCycle = 0.0;
+    double CurrentPeriod = 0.0;
+};
+
+// Function indices shared by optFunction and fraFunction.
+enum FunctionIndex : int {
+    kAmplitude = 0,
+    kFastRise = 1,
+    kFrequency = 2,
+    kPeriod = 3,
+    kSetup = 4,
+};
+
+inline constexpr auto kDesignTitle = "Corvane Tarn Scope & Timer-Counter Calibrator";
+inline constexpr auto kDemoTitle = "Corvane Tarn Scope & Timer-Counter Calibrator DEMO";
+
+class MainWindow {
+public:
+    explicit MainWindow(Services services);
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    FormModel& form() { return form_; }
+    const FormModel& form() const { return form_; }
+    WindowState& state() { return state_; }
+    const WindowState& state() const { return state_; }
+    const Services& services() const { return services_; }
+
+    // --- Lifecycle --------------------------------------------------------
+    // The loading step, run once before the window is shown.
+    void Load();
+    // The platform reports that the window became the active window. The
+    // initialising step runs the first time only.
+    void Activated();
+    bool initialised() const { return initialised_; }
+
+    // --- Command channel --------------------------------------------------
+    void SendCommand(const QString& command);
+    static void NextCommandPiece(QString& piece, QString& remainder);
+    void CompleteCommand(bool flag);
+    void BeginBusy();
+    void EndBusy();
+
+    // --- Main display -----------------------------------------------------
+    void ShowDisplayText(const QString& text);
+    void ClearDisplay();
+    void DrawWaveform(double duty, bool showZeroLine, bool showMarker);
+    const QString& rememberedDisplayText() const { return displayText_; }
+
+    // --- Function selection ----------------------------------------------
+    void SelectFunction(int index);
+
+    // --- Settings and Setup panel ------------------------------------------
+    std::int16_t SerialPortNumber = 0;
+    void LoadSettings();
+    void SaveSettings();
+    void Apply();
+
+    // --- Amplitude panel ----------------------------------------------------
+    void SelectWave(int index);
+    void OutputZero();
+
+    // --- Fast rise panel -----------------------------------------------------
+    void SelectFastRise();
+
+    // --- Shared helpers -----------------------------------------------------
+    // The operator's number format, as the platform reports it now.
+    NumberFormat numberFormat() const;
+    MessageResult showMessage(const MessageRequest& request);
+    // The separator inside the operator's formatted zero "0.0".
+    static QString decimalSeparatorOf(const QString& formattedZero);
+
+private:
+    void Initialise();
+    void connectHandlers();
+
+    Services services_;
+    FormModel form_;
+    WindowState state_;
+    QString displayText_;
+    bool initialised_ = false;
+};
+
+} // namespace tarn

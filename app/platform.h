@@ -1,0 +1,83 @@
+#pragma once
+// Platform services used by the core, each behind a small interface so that
+// tests can replace them. The Qt Widgets view provides the real ones.
+
+#include "channel/number_format.h"
+
+#include <QString>
+
+namespace tarn {
+
+enum class MessageIcon { None, Exclamation, Question, Information, Critical };
+enum class MessageButtons { Ok, YesNo };
+enum class MessageResult { Ok, Yes, No };
+
+// A modal message box. The text keeps the system's carriage returns
+// ("\r"); the view shows each one as a line break.
+struct MessageRequest {
+    QString title;
+    QString text;
+    MessageIcon icon = MessageIcon::None;
+    MessageButtons buttons = MessageButtons::Ok;
+
+    friend bool operator==(const MessageRequest&, const MessageRequest&) = default;
+};
+
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    virtual MessageResult show(const MessageRequest& request) = 0;
+};
+
+// Fixed pauses: the thread sleeps and no window messages are processed.
+class Pauses {
+public:
+    virtual ~Pauses() = default;
+    virtual void sleep(int milliseconds) = 0;
+};
+
+// The busy indication: the application-wide hourglass pointer, and the
+// processing of pending window messages (which also repaints the window
+// from the control model).
+class BusyIndication {
+public:
+    virtual ~BusyIndication() = default;
+    virtual void setWaitPointer(bool wait) = 0;
+    virtual void processEvents() = 0;
+};
+
+// Initialisation-style settings file access, with the semantics of the
+// private-profile functions: section and key found whatever their case,
+// file and section created on write, everything else in the file kept.
+class ProfileStore {
+public:
+    virtual ~ProfileStore() = default;
+    // The value, or defaultValue when the file, section or key is missing;
+    // at most bufferSize - 1 characters of it.
+    virtual QString readString(const QString& section, const QString& key,
+                               const QString& defaultValue, int bufferSize,
+                               const QString& filePath) = 0;
+    // False when the file could not be written.
+    virtual bool writeString(const QString& section, const QString& key,
+                             const QString& value, const QString& filePath) = 0;
+};
+
+// The operator's number format.
+class NumberFormats {
+public:
+    virtual ~NumberFormats() = default;
+    virtual NumberFormat current() const = 0;
+};
+
+struct Services {
+    MessageBoxes* messages = nullptr;
+    Pauses* pauses = nullptr;
+    BusyIndication* busy = nullptr;
+    ProfileStore* profile = nullptr;
+    NumberFormats* numbers = nullptr;
+    // The application's folder as the platform reports it, without a
+    // trailing separator unless it is a root.
+    QString applicationFolder;
+};
+
+} // namespace tarn

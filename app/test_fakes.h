@@ -1,0 +1,178 @@
+#pragma once
+// Stand-ins for the platform services, for headless core tests. They write
+// what happens into one shared journal so that tests can check the order of
+// pauses, busy periods, messages and command pieces.
+
+#include "app/main_window.h"
+#include "channel/command_channel.h"
+
+#include <QLoggingCategory>
+
+#include <deque>
+#include <ostream>
+#include <map>
+#include <utility>
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace tarn::testing {
+
+class Journal {
+public:
+    void add(QString entry) { entries_.push_back(std::move(entry)); }
+    const QStringList& entries() const { return entries_; }
+    void clear() { entries_.clear(); }
+    // Entries that start with the prefix, with the prefix removed.
+    QStringList with(const QString& prefix) const
+    {
+        QStringList out;
+        for (const QString& e : entries_)
+            if (e.startsWith(prefix))
+                out << e.mid(prefix.size());
+        return out;
+    }
+
+private:
+    QStringList entries_;
+};
+
+class FakePauses final : public Pauses {
+public:
+    explicit FakePauses(Journal& j) : journal(j) {}
+    void sleep(int ms) override { journal.add(QStringLiteral("sleep:%1").arg(ms)); }
+    Journal& journal;
+};
+
+class FakeBusy final : public BusyIndication {
+public:
+    FakeBusy(Journal& j, FormModel*& f) : journal(j), form(f) {}
+    void setWaitPointer(bool w) override
+    {
+        wait = w;
+        journal.add(w ? QStringLiteral("pointer:wait") : QStringLiteral("pointer:default"));
+    }
+    void processEvents() override
+    {
+        journal.add(QStringLiteral("events"));
+        if (form)
+            titlesSeen << form->window().caption;
+    }
+    bool wait = false;
+    QStringList titlesSeen;
+    Journal& journal;
+    FormModel*& form;
+};
+
+class FakeMessages final : public MessageBoxes {
+public:
+    explicit FakeMessages(Journal& j) : journal(j) {}
+    MessageResult show(const MessageRequest& r) override
+    {
+        shown.push_back(r);
+        journal.add(QStringLiteral("message:") + r.title);
+        if (answers.empty())
+            return r.buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
+        const MessageResult a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::vector<MessageRequest> shown;
+    std::deque<MessageResult> answers;
+    Journal& journal;
+};
+
+// A settings file in memory, keyed by path; sections and keys found
+// whatever their case, like the real store.
+class MemoryProfile final : public ProfileStore {
+public:
+    QString readString(const QString& section, const QString& key, const QString& def, int size,
+                       const QString& path) override
+    {
+        ++reads;
+        lastPath = path;
+        const auto it = values.find({path, section.toLower() + u'\n' + key.toLower()});
+        const QString v = it == values.end() ? def : it->second;
+        return v.left(size - 1);
+    }
+    bool writeString(const QString& section, const QString& key, const QString& value,
+                     const QString& path) override
+    {
+        lastPath = path;
+        if (failWrites)
+            return false;
+        values[{path, section.toLower() + u'\n' + key.toLower()}] = value;
+        return true;
+    }
+    void set(const QString& path, const QString& value)
+    {
+        values[{path, QStringLiteral("tarn\nserial port")}] = value;
+    }
+    std::optional<QString> stored(const QString& path) const
+    {
+        const auto it = values.find({path, QStringLiteral("tarn\nserial port")});
+        return it == values.end() ? std::nullopt : std::optional(it->second);
+    }
+    std::map<std::pair<QString, QString>, QString> values;
+    bool failWrites = false;
+    int reads = 0;
+    QString lastPath;
+};
+
+class FixedNumbers final : public NumberFormats {
+public:
+    NumberFormat current() const override { return format; }
+    NumberFormat format = NumberFormat::invariant();
+};
+
+// Collects the command pieces that the channel logs.
+class PieceLog {
+public:
+    explicit PieceLog(Journal& j);
+    ~PieceLog();
+    PieceLog(const PieceLog&) = delete;
+    PieceLog& operator=(const PieceLog&) = delete;
+};
+
+// A main window with fake services, the folder "/opt/tarn".
+struct Harness {
+    Harness() : busy(journal, formPtr)
+    {
+        numbers.format = NumberFormat::invariant();
+        Services s;
+        s.messages = &messages;
+        s.pauses = &pauses;
+        s.busy = &busy;
+        s.profile = &profile;
+        s.numbers = &numbers;
+        s.applicationFolder = QStringLiteral("/opt/tarn");
+        window = std::make_unique<MainWindow>(s);
+        formPtr = &window->form();
+    }
+    // Loads and initialises the window as the program does at start.
+    void start()
+    {
+        window->Load();
+        window->Activated();
+    }
+    QStringList pieces() const { return journal.with(QStringLiteral("piece:")); }
+    QStringList sleeps() const { return journal.with(QStringLiteral("sleep:")); }
+    Control& c(const QString& name, int index = kNoIndex) { return window->form()(name, index); }
+
+    Journal journal;
+    FormModel* formPtr = nullptr;
+    FakePauses pauses{journal};
+    FakeBusy busy;
+    FakeMessages messages{journal};
+    MemoryProfile profile;
+    FixedNumbers numbers;
+    PieceLog log{journal};
+    std::unique_ptr<MainWindow> window;
+};
+
+inline const QString kSettingsPath = QStringLiteral("/opt/tarn/TarnApp.ini");
+
+} // namespace tarn::testing

@@ -1,0 +1,22 @@
+# ZANBIT32 is Windows code: it is cross-built with MinGW-w64 once for i686
+# (the reference build) and once for x86_64, each in a build tree of its own,
+# and its tests run under Wine. Their tests join this project's CTest run.
+include(ExternalProject)
+
+foreach(arch i686 x86_64)
+  set(zb_binary ${CMAKE_BINARY_DIR}/zanbit32-${arch})
+  ExternalProject_Add(zanbit32-${arch}
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}/zanbit32
+    BINARY_DIR ${zb_binary}
+    CMAKE_ARGS
+      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/zanbit32/cmake/mingw-${arch}.cmake
+      -DCMAKE_BUILD_TYPE=Release
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    TEST_COMMAND ""
+    USES_TERMINAL_BUILD ON)
+  # CTest reads the tests of the sub-build from its own CTestTestfile.
+  file(WRITE ${CMAKE_BINARY_DIR}/zanbit32-${arch}-tests.cmake
+    "if(EXISTS \"${zb_binary}/CTestTestfile.cmake\")\n  subdirs(\"${zb_binary}\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/zanbit32-${arch}-tests.cmake)
+endforeach()
