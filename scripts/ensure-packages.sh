@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build and the tests need, only those
+# that are missing. Usage: ensure-packages.sh app|test
+set -euo pipefail
+
+app_packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libgl-dev
+  libsimpleini-dev libgtest-dev
+  fonts-liberation
+  xvfb xauth
+)
+test_packages=(
+  "${app_packages[@]}"
+  googletest libgtest-dev
+  mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  wine wine64 wine32:i386 libwine-dev
+)
+
+case "${1:-}" in
+  app) wanted=("${app_packages[@]}") ;;
+  test) wanted=("${test_packages[@]}") ;;
+  *) echo "usage: $0 app|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for pkg in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
+  [ "$status" = installed ] || missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  as_root=()
+elif command -v sudo >/dev/null 2>&1; then
+  as_root=(sudo)
+else
+  echo "These Debian packages are missing and installing them needs root: ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "Installing Debian packages: ${missing[*]}"
+for pkg in "${missing[@]}"; do
+  case "$pkg" in
+    *:i386)
+      if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        "${as_root[@]}" dpkg --add-architecture i386
+      fi ;;
+  esac
+done
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -q
+"${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
