@@ -1,0 +1,91 @@
+#include "app/latch_button.h"
+
+#include <QMouseEvent>
+
+LatchButton::LatchButton(QWidget* parent) : QPushButton(parent)
+{
+    setAutoDefault(false);
+    applyStyle();
+}
+
+void LatchButton::setLatchValue(int value)
+{
+    if (latchValue_ == value)
+        return;
+    latchValue_ = value;
+    applyStyle();
+}
+
+void LatchButton::setLatching(bool latching)
+{
+    if (latching_ == latching)
+        return;
+    latching_ = latching;
+    applyStyle();
+}
+
+void LatchButton::setColors(const QColor& fore, const QColor& back)
+{
+    if (fore_ == fore && back_ == back)
+        return;
+    fore_ = fore;
+    back_ = back;
+    applyStyle();
+}
+
+void LatchButton::applyStyle()
+{
+    setStyleSheet(buttonStyleSheet(fore_, back_, latching_ && latchValue_ == 0));
+}
+
+void LatchButton::mousePressEvent(QMouseEvent* event)
+{
+    QPushButton::mousePressEvent(event);
+    emit mouseDown(mouseButtonCode(event->button()));
+}
+
+void LatchButton::mouseReleaseEvent(QMouseEvent* event)
+{
+    // The release is reported first; the base class then completes the
+    // click (latch flip, clicked).
+    emit mouseUp();
+    QPushButton::mouseReleaseEvent(event);
+}
+
+void LatchButton::nextCheckState()
+{
+    // Runs for every completed click, just before clicked is emitted.
+    QPushButton::nextCheckState();
+    if (latching_)
+        setLatchValue(latchValue_ == 0 ? 1 : 0);
+}
+
+QString buttonStyleSheet(const QColor& fore, const QColor& back, bool sunken)
+{
+    const QString light = QStringLiteral("#ffffff");
+    const QString dark = QStringLiteral("#404040");
+    const auto face = [&](const QString& topLeft, const QString& bottomRight, int shift) {
+        return QStringLiteral("color: %1; background-color: %2; border-style: solid; "
+                              "border-width: 2px; border-top-color: %3; border-left-color: %3; "
+                              "border-bottom-color: %4; border-right-color: %4; "
+                              "padding-left: %5px; padding-top: %5px; padding-right: 0px; "
+                              "padding-bottom: 0px;")
+            .arg(fore.name(), back.name(), topLeft, bottomRight)
+            .arg(shift);
+    };
+    const QString up = face(light, dark, 0);
+    const QString down = face(dark, light, 2);
+    return QStringLiteral("QPushButton { %1 } QPushButton:pressed, QPushButton:checked { %2 } "
+                          "QPushButton:disabled { color: #808080; }")
+        .arg(sunken ? down : up, down);
+}
+
+int mouseButtonCode(Qt::MouseButton button)
+{
+    switch (button) {
+    case Qt::LeftButton: return 1;
+    case Qt::RightButton: return 2;
+    case Qt::MiddleButton: return 4;
+    default: return 0;
+    }
+}

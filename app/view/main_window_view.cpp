@@ -1,0 +1,622 @@
+#include "app/view/main_window_view.h"
+
+#include "app/latch_button.h"
+#include "app/main_window.h"
+#include "app/view/pictures.h"
+#include "app/view/view_support.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPalette>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+
+#include <cmath>
+
+namespace tarn {
+namespace view {
+
+int toPixels(double twips)
+{
+    return static_cast<int>(std::lround(twips / 15.0));
+}
+
+QFont toQFont(const Font& font)
+{
+    QFont result(font.family);
+    result.setPixelSize(std::max(1, static_cast<int>(std::lround(font.points * 96.0 / 72.0))));
+    result.setBold(font.bold);
+    result.setItalic(font.italic);
+    return result;
+}
+
+QColor toQColor(const Color& color)
+{
+    switch (color.role) {
+    case Color::Role::ButtonFace: return QApplication::palette().color(QPalette::Button);
+    case Color::Role::WindowText: return QApplication::palette().color(QPalette::WindowText);
+    case Color::Role::Plain: break;
+    }
+    return QColor(color.r, color.g, color.b);
+}
+
+namespace {
+
+QRect pixelRect(const Control& c)
+{
+    return QRect(toPixels(c.left), toPixels(c.top), toPixels(c.width), toPixels(c.height));
+}
+
+void paintLine(QPainter& p, const Control& c)
+{
+    QPen pen(toQColor(c.fore));
+    pen.setWidth(std::max(1, c.lineWidth));
+    // Broken styles exist only for one-pixel lines; wider ones are drawn solid.
+    if (c.lineWidth <= 1 && c.lineStyle == LineStyle::Dot)
+        pen.setStyle(Qt::DotLine);
+    else if (c.lineWidth <= 1 && c.lineStyle == LineStyle::Dash)
+        pen.setStyle(Qt::DashLine);
+    pen.setCapStyle(c.lineWidth <= 1 ? Qt::FlatCap : Qt::RoundCap);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    if (c.notXorPen)
+        p.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+    p.setPen(pen);
+    p.drawLine(QPoint(toPixels(c.line.x1), toPixels(c.line.y1)),
+               QPoint(toPixels(c.line.x2), toPixels(c.line.y2)));
+    p.restore();
+}
+
+void paintShape(QPainter& p, const Control& c)
+{
+    const QRect r = pixelRect(c);
+    const int border = std::max(1, c.lineWidth);
+    // The border lies inside the shape's rectangle.
+    p.fillRect(r, toQColor(c.fore));
+    p.fillRect(r.adjusted(border, border, -border, -border), toQColor(c.back));
+}
+
+// A frame (or the window's client area): its back colour, the etched
+// border with the caption in the top edge, and the lines and shapes that
+// belong to it, all behind the child widgets.
+class ContainerWidget : public QWidget {
+public:
+    ContainerWidget(const FormModel& form, int id, QWidget* parent)
+        : QWidget(parent), form_(form), id_(id)
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const Control& c = form_.at(id_);
+        QPainter p(this);
+        p.fillRect(rect(), toQColor(c.back));
+        const QFont font = toQFont(c.font);
+        const QFontMetrics metrics(font);
+        const int top = c.caption.isEmpty() ? 0 : metrics.height() / 2;
+        const QRect border = rect().adjusted(0, top, -1, -1);
+        p.setPen(QColor(160, 160, 160));
+        p.drawRect(border.adjusted(0, 0, -1, -1));
+        p.setPen(Qt::white);
+        p.drawRect(border.adjusted(1, 1, 0, 0));
+        if (!c.caption.isEmpty()) {
+            const QString text = screenText(c.caption);
+            const QRect textRect(6, 0, metrics.horizontalAdvance(text) + 4, metrics.height());
+            p.fillRect(textRect, toQColor(c.back));
+            p.setFont(font);
+            p.setPen(toQColor(c.fore));
+            p.drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine, text);
+        }
+        paintDrawnControls(p, form_, id_);
+    }
+
+private:
+    const FormModel& form_;
+    int id_;
+};
+
+Qt::Alignment labelAlignment(Alignment a)
+{
+    switch (a) {
+    case Alignment::Right: return Qt::AlignRight | Qt::AlignTop;
+    case Alignment::Center: return Qt::AlignHCenter | Qt::AlignTop;
+    case Alignment::Left: break;
+    }
+    return Qt::AlignLeft | Qt::AlignTop;
+}
+
+bool sameRows(const std::vector<ListRow>& a, const std::vector<ListRow>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].caption != b[i].caption)
+            return false;
+    return true;
+}
+
+bool isBlockedInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Shortcut:
+    case QEvent::ShortcutOverride:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void registerFontSubstitutes()
+{
+    // Metric-compatible faces where the designed ones are not installed.
+    static const bool done = [] {
+        QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+        QFont::insertSubstitution(QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"));
+        QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+        return true;
+    }();
+    (void)done;
+}
+
+} // namespace
+
+void paintDrawnControls(QPainter& painter, const FormModel& form, int id)
+{
+    for (int child : form.children(id)) {
+        const Control& c = form.at(child);
+        if (!c.visible)
+            continue;
+        if (c.kind == Kind::Line)
+            paintLine(painter, c);
+        else if (c.kind == Kind::Shape)
+            paintShape(painter, c);
+    }
+}
+
+} // namespace view
+
+struct MainWindowView::Slot {
+    QWidget* widget = nullptr;   // the control's own widget
+    QWidget* painter = nullptr;  // lines and shapes: the container that paints them
+    QTimer* timer = nullptr;
+    Control applied;             // the properties as last mirrored
+};
+
+MainWindowView::MainWindowView(MainWindow& core, QWidget* parent)
+    : QWidget(parent), core_(core), form_(core.form())
+{
+    view::registerFontSubstitutes();
+    const Control& window = form_.window();
+    setObjectName(window.name);
+    setFixedSize(view::toPixels(window.width), view::toPixels(window.height));
+    setWindowIcon(view::windowIcon());
+    build();
+    sync();
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                 screen->availableGeometry())
+                 .topLeft());
+    qApp->installEventFilter(this);
+}
+
+MainWindowView::~MainWindowView()
+{
+    qApp->removeEventFilter(this);
+}
+
+QWidget* MainWindowView::widgetFor(int id) const
+{
+    if (id == 0)
+        return const_cast<MainWindowView*>(this);
+    if (id < 0 || id >= static_cast<int>(slots_.size()))
+        return nullptr;
+    return slots_[static_cast<size_t>(id)].widget;
+}
+
+QTimer* MainWindowView::timerFor(int id) const
+{
+    if (id < 0 || id >= static_cast<int>(slots_.size()))
+        return nullptr;
+    return slots_[static_cast<size_t>(id)].timer;
+}
+
+void MainWindowView::build()
+{
+    slots_.assign(static_cast<size_t>(form_.size()), Slot{});
+    slots_[0].widget = this;
+    for (int id = 1; id < form_.size(); ++id)
+        buildControl(id);
+}
+
+void MainWindowView::buildControl(int id)
+{
+    const Control& c = form_.at(id);
+    Slot& slot = slots_[static_cast<size_t>(id)];
+    QWidget* container = c.parent <= 0 ? this : slots_[static_cast<size_t>(c.parent)].widget;
+    if (!container)
+        container = this;
+    const QString name = c.name;
+    const int index = c.index;
+
+    switch (c.kind) {
+    case Kind::Window:
+        return;
+    case Kind::Frame:
+        slot.widget = new view::ContainerWidget(form_, id, container);
+        break;
+    case Kind::OptionButton: {
+        auto* button = new QPushButton(container);
+        button->setCheckable(true);
+        button->setAutoExclusive(false);
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, [this, name, index] {
+            form_.operatorClick(name, index);
+            forwarded();
+        });
+        slot.widget = button;
+        break;
+    }
+    case Kind::CommandButton: {
+        auto* button = new LatchButton(container);
+        connect(button, &LatchButton::clicked, this, [this, name, index] {
+            form_.operatorClick(name, index);
+            forwarded();
+        });
+        connect(button, &LatchButton::mouseDown, this, [this, name, index](int mouseButton) {
+            form_.operatorMouseDown(name, index, mouseButton);
+            forwarded();
+        });
+        connect(button, &LatchButton::mouseUp, this, [this, id, name, index] {
+            // A release while the window is busy is kept until it takes input
+            // again, so that a held step button cannot keep repeating.
+            if (!form_.window().enabled) {
+                pendingMouseUps_.push_back(id);
+                return;
+            }
+            form_.operatorMouseUp(name, index);
+            forwarded();
+        });
+        slot.widget = button;
+        break;
+    }
+    case Kind::Label: {
+        auto* label = new QLabel(container);
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+        label->setMargin(0);
+        label->setIndent(0);
+        slot.widget = label;
+        break;
+    }
+    case Kind::TextBox: {
+        auto* edit = new QLineEdit(container);
+        connect(edit, &QLineEdit::textEdited, this, [this, name, index](const QString& text) {
+            form_.operatorEditText(name, index, text);
+            forwarded();
+        });
+        slot.widget = edit;
+        break;
+    }
+    case Kind::ListBox: {
+        auto* list = new QListWidget(container);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setUniformItemSizes(true);
+        connect(list, &QListWidget::currentRowChanged, this, [this, name, index](int row) {
+            form_.operatorSelectRow(name, index, row);
+            forwarded();
+        });
+        slot.widget = list;
+        break;
+    }
+    case Kind::DropDownList: {
+        auto* combo = new QComboBox(container);
+        combo->setEditable(false);
+        connect(combo, &QComboBox::activated, this, [this, name, index](int row) {
+            form_.operatorSelectRow(name, index, row);
+            forwarded();
+        });
+        slot.widget = combo;
+        break;
+    }
+    case Kind::Image: {
+        auto* image = new QLabel(container);
+        image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        const QImage picture = view::pictureFor(name);
+        if (!picture.isNull())
+            image->setPixmap(QPixmap::fromImage(picture));
+        slot.widget = image;
+        break;
+    }
+    case Kind::Timer: {
+        auto* timer = new QTimer(this);
+        timer->setObjectName(FormModel::key(c));
+        connect(timer, &QTimer::timeout, this, [this, name] {
+            form_.timerTick(name);
+            forwarded();
+        });
+        slot.timer = timer;
+        return;
+    }
+    case Kind::SerialPort: {
+        // Nothing to see: the port is opened by whatever transport uses it.
+        auto* placeholder = new QWidget(container);
+        placeholder->setObjectName(FormModel::key(c));
+        placeholder->hide();
+        slot.widget = placeholder;
+        return;
+    }
+    case Kind::Line:
+    case Kind::Shape:
+        slot.painter = container;
+        return;
+    }
+    slot.widget->setObjectName(FormModel::key(c));
+}
+
+void MainWindowView::forwarded()
+{
+    sync();
+}
+
+void MainWindowView::sync()
+{
+    const bool first = !synced_;
+    synced_ = true;
+    for (int id = 0; id < form_.size(); ++id)
+        syncControl(id, first);
+
+    // Focus: moved when the model names another control, or when its
+    // control has come into view again (a panel shown anew).
+    const int focus = form_.focus();
+    if (focus >= 0) {
+        const bool shownNow = form_.shown(focus);
+        if ((focus != lastFocus_ || (shownNow && !focusShown_)) && shownNow)
+            if (QWidget* w = widgetFor(focus); w && w != this)
+                w->setFocus(Qt::OtherFocusReason);
+        focusShown_ = shownNow;
+    }
+    lastFocus_ = focus;
+
+    if (windowEnabled_ && !pendingMouseUps_.empty())
+        QTimer::singleShot(0, this, [this] { deliverPendingMouseUps(); });
+}
+
+void MainWindowView::deliverPendingMouseUps()
+{
+    if (!form_.window().enabled || pendingMouseUps_.empty())
+        return;
+    const std::vector<int> pending = std::move(pendingMouseUps_);
+    pendingMouseUps_.clear();
+    for (int id : pending)
+        form_.operatorMouseUp(form_.at(id).name, form_.at(id).index);
+    sync();
+}
+
+void MainWindowView::syncControl(int id, bool first)
+{
+    Slot& slot = slots_[static_cast<size_t>(id)];
+    const Control& c = form_.at(id);
+    Control& a = slot.applied;
+
+    if (c.kind == Kind::Window) {
+        if (first || a.caption != c.caption)
+            setWindowTitle(c.caption);
+        if (first || a.back != c.back) {
+            QPalette pal = palette();
+            pal.setColor(QPalette::Window, view::toQColor(c.back));
+            setPalette(pal);
+            setAutoFillBackground(true);
+            update();
+        }
+        // The window stays drawn as it is while it takes no input; the event
+        // filter discards the operator's input meanwhile.
+        windowEnabled_ = c.enabled;
+        a = c;
+        return;
+    }
+
+    if (c.kind == Kind::Line || c.kind == Kind::Shape) {
+        if (slot.painter
+            && (first || a.visible != c.visible || a.line != c.line || a.fore != c.fore
+                || a.back != c.back || a.lineWidth != c.lineWidth || a.left != c.left
+                || a.top != c.top || a.width != c.width || a.height != c.height))
+            slot.painter->update();
+        a = c;
+        return;
+    }
+
+    if (c.kind == Kind::Timer) {
+        if (QTimer* timer = slot.timer) {
+            if (timer->interval() != c.interval)
+                timer->setInterval(c.interval);
+            const bool run = c.enabled && c.interval > 0;
+            if (run != timer->isActive()) {
+                if (run)
+                    timer->start();
+                else
+                    timer->stop();
+            }
+        }
+        a = c;
+        return;
+    }
+
+    QWidget* w = slot.widget;
+    if (!w || c.kind == Kind::SerialPort) {
+        a = c;
+        return;
+    }
+
+    if (first || a.left != c.left || a.top != c.top || a.width != c.width || a.height != c.height)
+        w->setGeometry(view::pixelRect(c));
+    if (first || a.font != c.font)
+        w->setFont(view::toQFont(c.font));
+    if (first || a.toolTip != c.toolTip)
+        w->setToolTip(c.toolTip);
+    if (first || a.enabled != c.enabled)
+        w->setEnabled(c.enabled);
+    const bool colours = first || a.fore != c.fore || a.back != c.back
+                         || a.transparent != c.transparent;
+    const bool caption = first || a.caption != c.caption;
+
+    switch (c.kind) {
+    case Kind::Frame:
+        if (colours || caption || a.font != c.font)
+            w->update();
+        break;
+    case Kind::OptionButton: {
+        auto* button = static_cast<QPushButton*>(w);
+        if (caption)
+            button->setText(c.caption);
+        if (colours)
+            button->setStyleSheet(buttonStyleSheet(view::toQColor(c.fore), view::toQColor(c.back)));
+        if (button->isChecked() != c.value) {
+            const QSignalBlocker block(button);
+            button->setChecked(c.value);
+        }
+        break;
+    }
+    case Kind::CommandButton: {
+        auto* button = static_cast<LatchButton*>(w);
+        if (caption)
+            button->setText(c.caption);
+        if (colours)
+            button->setColors(view::toQColor(c.fore), view::toQColor(c.back));
+        button->setLatching(c.latching);
+        button->setLatchValue(c.latchValue);
+        break;
+    }
+    case Kind::Label: {
+        auto* label = static_cast<QLabel*>(w);
+        if (caption)
+            label->setText(view::screenText(c.caption));
+        if (first || a.alignment != c.alignment)
+            label->setAlignment(view::labelAlignment(c.alignment));
+        if (colours) {
+            QPalette pal = label->palette();
+            pal.setColor(QPalette::WindowText, view::toQColor(c.fore));
+            pal.setColor(QPalette::Window, view::toQColor(c.back));
+            label->setPalette(pal);
+            label->setAutoFillBackground(!c.transparent);
+        }
+        break;
+    }
+    case Kind::TextBox: {
+        auto* edit = static_cast<QLineEdit*>(w);
+        if (edit->text() != c.caption)
+            edit->setText(c.caption);
+        if (colours) {
+            QPalette pal = edit->palette();
+            pal.setColor(QPalette::Text, view::toQColor(c.fore));
+            pal.setColor(QPalette::Base, view::toQColor(c.back));
+            edit->setPalette(pal);
+        }
+        break;
+    }
+    case Kind::ListBox: {
+        auto* list = static_cast<QListWidget*>(w);
+        const QSignalBlocker block(list);
+        if (first || !view::sameRows(a.rows, c.rows)) {
+            list->clear();
+            for (const ListRow& row : c.rows)
+                list->addItem(row.caption);
+        }
+        if (list->currentRow() != c.listIndex) {
+            list->setCurrentRow(c.listIndex);
+            if (c.listIndex < 0)
+                list->clearSelection();
+        }
+        if (colours) {
+            QPalette pal = list->palette();
+            pal.setColor(QPalette::Text, view::toQColor(c.fore));
+            pal.setColor(QPalette::Base, view::toQColor(c.back));
+            list->setPalette(pal);
+        }
+        break;
+    }
+    case Kind::DropDownList: {
+        auto* combo = static_cast<QComboBox*>(w);
+        const QSignalBlocker block(combo);
+        if (first || !view::sameRows(a.rows, c.rows)) {
+            combo->clear();
+            for (const ListRow& row : c.rows)
+                combo->addItem(row.caption);
+        }
+        if (combo->currentIndex() != c.listIndex)
+            combo->setCurrentIndex(c.listIndex);
+        if (colours) {
+            QPalette pal = combo->palette();
+            pal.setColor(QPalette::ButtonText, view::toQColor(c.fore));
+            pal.setColor(QPalette::Text, view::toQColor(c.fore));
+            pal.setColor(QPalette::Button, view::toQColor(c.back));
+            pal.setColor(QPalette::Base, view::toQColor(c.back));
+            combo->setPalette(pal);
+        }
+        break;
+    }
+    case Kind::Image:
+    case Kind::SerialPort:
+    case Kind::Window:
+    case Kind::Line:
+    case Kind::Shape:
+    case Kind::Timer:
+        break;
+    }
+
+    // Visibility last, so a control appears with its new content.
+    if (first || a.visible != c.visible)
+        w->setVisible(c.visible);
+    a = c;
+}
+
+bool MainWindowView::event(QEvent* event)
+{
+    const bool result = QWidget::event(event);
+    if (event->type() == QEvent::WindowActivate && isActiveWindow() && !activating_) {
+        activating_ = true;
+        core_.Activated();
+        activating_ = false;
+        sync();
+    }
+    return result;
+}
+
+bool MainWindowView::isOwnWidget(QObject* object) const
+{
+    if (!object->isWidgetType())
+        return false;
+    auto* widget = static_cast<QWidget*>(object);
+    return widget == this || isAncestorOf(widget);
+}
+
+bool MainWindowView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (!windowEnabled_ && view::isBlockedInput(event->type()) && isOwnWidget(watched))
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindowView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.fillRect(rect(), view::toQColor(form_.window().back));
+    view::paintDrawnControls(p, form_, 0);
+}
+
+} // namespace tarn
