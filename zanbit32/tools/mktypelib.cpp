@@ -1,6 +1,6 @@
 // zb_mktypelib: writes ZANBIT32.tlb with the system's type-library writer.
 //
-//   zb_mktypelib <widl.tlb> <out.tlb> <32|64>
+//   zb_mktypelib <widl.tlb> <out.tlb> <32|64> [<stdole2.tlb of that size>]
 //   zb_mktypelib --dump <some.tlb>
 //
 // The library attributes, the class and the dual interface are copied from
@@ -90,8 +90,14 @@ int CopyFunctions(ITypeInfo *src, ICreateTypeInfo *dst)
     return 0;
 }
 
-int Build(const wchar_t *inPath, const wchar_t *outPath, SYSKIND sys)
+// baseLibPath: the standard OLE type library of the target word size. The
+// writer lays out a vtable after its base interface as this process sees
+// it, so a 32-bit library written by this 64-bit program must take
+// IDispatch from the 32-bit stdole2.tlb.
+int Build(const wchar_t *inPath, const wchar_t *outPath, SYSKIND sys, const wchar_t *baseLibPath)
 {
+    ITypeLib *baseLib = nullptr;
+    if (baseLibPath) CHECK(LoadTypeLibEx(baseLibPath, REGKIND_NONE, &baseLib));
     ITypeLib *src = nullptr;
     CHECK(LoadTypeLibEx(inPath, REGKIND_NONE, &src));
     ICreateTypeLib2 *lib = nullptr;
@@ -210,6 +216,13 @@ int Build(const wchar_t *inPath, const wchar_t *outPath, SYSKIND sys)
             if (local) {
                 CHECK(local->QueryInterface(IID_ITypeInfo, reinterpret_cast<void **>(&localInfo)));
                 target = localInfo;
+            } else if (baseLib) {
+                TYPEATTR *ba = nullptr;
+                CHECK(base->GetTypeAttr(&ba));
+                const GUID baseGuid = ba->guid;
+                base->ReleaseTypeAttr(ba);
+                CHECK(baseLib->GetTypeInfoOfGuid(baseGuid, &localInfo));
+                target = localInfo;
             }
             HREFTYPE newRef;
             CHECK(c.cti->AddRefTypeInfo(target, &newRef));
@@ -235,6 +248,7 @@ int Build(const wchar_t *inPath, const wchar_t *outPath, SYSKIND sys)
     }
     lib->Release();
     src->Release();
+    if (baseLib) baseLib->Release();
     return 0;
 }
 
@@ -277,6 +291,9 @@ int Dump(const wchar_t *path)
         }
         TYPEATTR *fa = nullptr;
         funcs->GetTypeAttr(&fa);
+        if (funcs != ti)
+            wprintf(L"    vtable half: kind=%d flags=0x%x funcs=%u impl=%u cbvft=%u\n", fa->typekind, fa->wTypeFlags,
+                    fa->cFuncs, fa->cImplTypes, fa->cbSizeVft);
         for (UINT f = 0; f < fa->cFuncs; ++f) {
             FUNCDESC *fd = nullptr;
             funcs->GetFuncDesc(f, &fd);
@@ -310,14 +327,14 @@ int Dump(const wchar_t *path)
 int wmain(int argc, wchar_t **argv)
 {
     if (argc == 3 && std::wcscmp(argv[1], L"--dump") == 0) return Dump(argv[2]);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: zb_mktypelib <widl.tlb> <out.tlb> <32|64>\n"
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: zb_mktypelib <widl.tlb> <out.tlb> <32|64> [<stdole2.tlb of that size>]\n"
                              "       zb_mktypelib --dump <file.tlb>\n");
         return 2;
     }
     const SYSKIND sys = std::wcscmp(argv[3], L"64") == 0 ? SYS_WIN64 : SYS_WIN32;
     CoInitialize(nullptr);
-    int rc = Build(argv[1], argv[2], sys);
+    int rc = Build(argv[1], argv[2], sys, argc == 5 ? argv[4] : nullptr);
     CoUninitialize();
     return rc;
 }
