@@ -1,5 +1,6 @@
 #include "app/latch_button.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 
 LatchButton::LatchButton(QWidget* parent) : QPushButton(parent)
@@ -74,7 +75,7 @@ QString buttonStyleSheet(const QColor& fore, const QColor& back, bool sunken)
             .arg(shift);
     };
     const QString up = face(light, dark, 0);
-    const QString down = face(dark, light, 2);
+    const QString down = face(QStringLiteral("#000000"), light, 2);
     return QStringLiteral("QPushButton { %1 } QPushButton:pressed, QPushButton:checked { %2 } "
                           "QPushButton:disabled { color: #808080; }")
         .arg(sunken ? down : up, down);
@@ -88,4 +89,34 @@ int mouseButtonCode(Qt::MouseButton button)
     case Qt::MiddleButton: return 4;
     default: return 0;
     }
+}
+
+QString wrapCaption(const QString& caption, const QFont& font, int width)
+{
+    const QFontMetrics metrics(font);
+    if (caption.contains(QLatin1Char('\n')) || metrics.horizontalAdvance(caption) <= width)
+        return caption;
+    QStringList lines;
+    QString line;
+    int i = 0;
+    while (i < caption.size()) {
+        // The spaces before the next word, then the word.
+        int j = i;
+        while (j < caption.size() && caption[j] == QLatin1Char(' '))
+            ++j;
+        int k = j;
+        while (k < caption.size() && caption[k] != QLatin1Char(' '))
+            ++k;
+        const QString spaces = caption.mid(i, j - i);
+        const QString word = caption.mid(j, k - j);
+        if (!line.trimmed().isEmpty() && metrics.horizontalAdvance(line + spaces + word) > width) {
+            lines << line;
+            line = word;  // the spaces at a break are dropped
+        } else {
+            line += spaces + word;
+        }
+        i = k;
+    }
+    lines << line;
+    return lines.join(QLatin1Char('\n'));
 }

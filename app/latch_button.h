@@ -9,6 +9,7 @@
 // and the release (mouseUp); the release arrives before clicked.
 
 #include <QColor>
+#include <QFont>
 #include <QPushButton>
 
 class LatchButton : public QPushButton {
@@ -51,6 +52,11 @@ private:
 // A style sheet that draws a QPushButton as a raised 3D button in the given
 // colours, pressed in while it is down or checked, or always when sunken.
 QString buttonStyleSheet(const QColor& fore, const QColor& back, bool sunken = false);
+
+// A caption broken into lines at spaces so that each line fits the width
+// (in pixels) in that font, as the window's buttons show long captions. A
+// word longer than the width stays whole on its line.
+QString wrapCaption(const QString& caption, const QFont& font, int width);
 
 // The mouse button as the click notifications number it: 1 left, 2 right,
 // 4 middle, 0 for any other.

@@ -87,3 +87,30 @@ TEST(LatchButton, ColoursReachTheStyleSheetAndTheLatchedButtonIsDrawnIn)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ButtonCaption, LongCaptionsBreakAtSpacesToFitTheFace)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(19);
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    const QString caption = QStringLiteral("    0.1 Hz -    170 kHz");
+    const int width = 137;
+    ASSERT_GT(metrics.horizontalAdvance(caption), width);
+
+    const QString wrapped = wrapCaption(caption, font, width);
+    const QStringList lines = wrapped.split('\n');
+    ASSERT_GE(lines.size(), 2);
+    for (const QString& line : lines)
+        EXPECT_LE(metrics.horizontalAdvance(line), width) << line.toStdString();
+    EXPECT_TRUE(lines.first().startsWith("    0.1"));  // leading spaces kept
+    EXPECT_EQ(lines.join(' ').simplified(), caption.simplified());
+
+    EXPECT_EQ(wrapCaption(QStringLiteral("Setup"), font, width), "Setup");
+    // One word wider than the face stays whole.
+    EXPECT_EQ(wrapCaption(QStringLiteral("Wwwwwwwwwwwwwwwwww"), font, 20), "Wwwwwwwwwwwwwwwwww");
+}
+
+} // namespace

@@ -134,6 +134,13 @@ Qt::Alignment labelAlignment(Alignment a)
     return Qt::AlignLeft | Qt::AlignTop;
 }
 
+// A button's caption, broken into lines where it is wider than the face.
+QString buttonText(const Control& c)
+{
+    constexpr int kBordersAndMargins = 4;
+    return wrapCaption(c.caption, toQFont(c.font), toPixels(c.width) - kBordersAndMargins);
+}
+
 bool sameRows(const std::vector<ListRow>& a, const std::vector<ListRow>& b)
 {
     if (a.size() != b.size())
@@ -482,8 +489,8 @@ void MainWindowView::syncControl(int id, bool first)
         break;
     case Kind::OptionButton: {
         auto* button = static_cast<QPushButton*>(w);
-        if (caption)
-            button->setText(c.caption);
+        if (caption || a.font != c.font || a.width != c.width)
+            button->setText(view::buttonText(c));
         if (colours)
             button->setStyleSheet(buttonStyleSheet(view::toQColor(c.fore), view::toQColor(c.back)));
         if (button->isChecked() != c.value) {
@@ -494,8 +501,8 @@ void MainWindowView::syncControl(int id, bool first)
     }
     case Kind::CommandButton: {
         auto* button = static_cast<LatchButton*>(w);
-        if (caption)
-            button->setText(c.caption);
+        if (caption || a.font != c.font || a.width != c.width)
+            button->setText(view::buttonText(c));
         if (colours)
             button->setColors(view::toQColor(c.fore), view::toQColor(c.back));
         button->setLatching(c.latching);
