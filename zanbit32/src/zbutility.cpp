@@ -121,8 +121,17 @@ STDMETHODIMP ZBUtility::Invoke(DISPID id, REFIID, LCID lcid, WORD flags, DISPPAR
     ITypeInfo *info = nullptr;
     HRESULT hr = TypeInfoCacheGet(lcid, &info);
     if (FAILED(hr)) return hr;
+    // A member that fails leaves its result unwritten; the type
+    // information's Invoke may still copy the (unset) result parameter
+    // out, so the caller's result variant is put back as it was.
+    VARIANT before;
+    if (result) std::memcpy(static_cast<void *>(&before), result, sizeof before);
     hr = info->Invoke(static_cast<IZBUtility *>(this), id, flags, params, result, exception, argError);
     info->Release();
+    if (FAILED(hr) && result && std::memcmp(&before, result, sizeof before) != 0) {
+        VariantClear(result);
+        std::memcpy(static_cast<void *>(result), &before, sizeof before);
+    }
     return hr;
 }
 
