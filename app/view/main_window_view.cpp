@@ -324,8 +324,13 @@ void MainWindowView::buildControl(int id)
         auto* list = new QListWidget(container);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->setUniformItemSizes(true);
-        connect(list, &QListWidget::currentRowChanged, this, [this, name, index](int row) {
-            form_.operatorSelectRow(name, index, row);
+        // A row chosen by mouse or keyboard becomes selected; the current row
+        // alone also moves when the list merely takes the focus.
+        connect(list, &QListWidget::itemSelectionChanged, this, [this, list, name, index] {
+            const QListWidgetItem* item = list->currentItem();
+            if (!item || !item->isSelected())
+                return;
+            form_.operatorSelectRow(name, index, list->currentRow());
             forwarded();
         });
         slot.widget = list;

@@ -340,6 +340,28 @@ TEST_F(ViewTest, ButtonNotificationsReachTheModelAndABusyReleaseIsKept)
     EXPECT_FALSE(view->findChild<QTimer*>("tmrRepeat")->isActive());
 }
 
+TEST_F(ViewTest, OperatorChoicesAndTypingReachTheModel)
+{
+    start();
+    FormModel& form = core->form();
+    QList<int> rowsClicked;
+    form.onClick("lstAmpRanges", [&](int) { rowsClicked << form("lstAmpRanges").listIndex; });
+    auto* list = widget<QListWidget>("lstAmpRanges");
+    list->setFocus();
+    EXPECT_TRUE(rowsClicked.isEmpty());  // taking the focus chooses nothing
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(3)).center());
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(rowsClicked, (QList<int>{3, 4}));
+    EXPECT_EQ(form("lstAmpRanges").listIndex, 4);
+
+    click(QStringLiteral("optFunction(1)"));
+    auto* entry = widget<QLineEdit>("txtRiseTime");
+    QTest::keyClicks(entry, "1.5");
+    EXPECT_EQ(form("txtRiseTime").caption, "1.5");
+}
+
 TEST_F(ViewTest, ZeroLineInvertsWhatItCrosses)
 {
     start();
