@@ -35,7 +35,6 @@ QFont pictureFont(int pixels, bool bold = false)
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(pixels);
     font.setBold(bold);
-    font.setStyleStrategy(QFont::NoAntialias);
     return font;
 }
 
@@ -143,10 +142,10 @@ QImage fastRiseImage()
     p.drawLine(x10, mark90 - 6, x10, mark10 + 10);
     p.drawLine(x90, mark90 - 6, x90, mark10 + 10);
 
-    // The rise time between the markers: a double-headed arrow and "tr".
+    // The rise time between the markers: a double-headed arrow and "tr" above it.
     const int arrowY = mark10 + 8;
     p.drawLine(x10, arrowY, x90, arrowY);
-    for (int i = 1; i <= 2; ++i) {
+    for (int i = 1; i <= 3; ++i) {
         p.drawLine(x10 + i, arrowY - i, x10 + i, arrowY + i);
         p.drawLine(x90 - i, arrowY - i, x90 - i, arrowY + i);
     }
@@ -158,7 +157,7 @@ QImage fastRiseImage()
     p.drawText(QRect(screen.left() + 3, mark10 - 14, 40, 13), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("10%"));
     p.setPen(QColor(kAqua));
-    p.drawText(QRect(x90 + 4, arrowY - 7, 30, 13), Qt::AlignLeft | Qt::AlignVCenter,
+    p.drawText(QRect(x90 + 5, arrowY - 8, 24, 15), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("tr"));
 
     // A caption strip below the screen.
