@@ -273,8 +273,9 @@ int Dump(const wchar_t *path)
         ti->GetTypeAttr(&ta);
         std::wstring tname;
         std::wstring tdoc = Doc(ti, MEMBERID_NIL, &tname);
-        wprintf(L"[%u] %ls kind=%d flags=0x%x funcs=%u vars=%u impl=%u cbvft=%u doc=\"%ls\"\n", i, tname.c_str(),
-                ta->typekind, ta->wTypeFlags, ta->cFuncs, ta->cVars, ta->cImplTypes, ta->cbSizeVft, tdoc.c_str());
+        wprintf(L"[%u] %ls kind=%d flags=0x%x funcs=%u vars=%u impl=%u cbvft=%u size=%lu align=%u doc=\"%ls\"\n", i,
+                tname.c_str(), ta->typekind, ta->wTypeFlags, ta->cFuncs, ta->cVars, ta->cImplTypes, ta->cbSizeVft,
+                ta->cbSizeInstance, ta->cbAlignment, tdoc.c_str());
         for (UINT v = 0; v < ta->cVars; ++v) {
             VARDESC *vd = nullptr;
             ti->GetVarDesc(v, &vd);
@@ -292,8 +293,8 @@ int Dump(const wchar_t *path)
         TYPEATTR *fa = nullptr;
         funcs->GetTypeAttr(&fa);
         if (funcs != ti)
-            wprintf(L"    vtable half: kind=%d flags=0x%x funcs=%u impl=%u cbvft=%u\n", fa->typekind, fa->wTypeFlags,
-                    fa->cFuncs, fa->cImplTypes, fa->cbSizeVft);
+            wprintf(L"    vtable half: kind=%d flags=0x%x funcs=%u impl=%u cbvft=%u size=%lu align=%u\n", fa->typekind,
+                    fa->wTypeFlags, fa->cFuncs, fa->cImplTypes, fa->cbSizeVft, fa->cbSizeInstance, fa->cbAlignment);
         for (UINT f = 0; f < fa->cFuncs; ++f) {
             FUNCDESC *fd = nullptr;
             funcs->GetFuncDesc(f, &fd);
@@ -301,8 +302,8 @@ int Dump(const wchar_t *path)
             UINT got = 0;
             funcs->GetNames(fd->memid, names, 8, &got);
             std::wstring fdoc = Doc(funcs, fd->memid);
-            wprintf(L"    id=%ld inv=%d oVft=%d ret=%d %ls(", fd->memid, fd->invkind, fd->oVft,
-                    fd->elemdescFunc.tdesc.vt, names[0]);
+            wprintf(L"    id=%ld inv=%d oVft=%d cc=%d kind=%d fl=0x%x ret=%d %ls(", fd->memid, fd->invkind, fd->oVft,
+                    fd->callconv, fd->funckind, fd->wFuncFlags, fd->elemdescFunc.tdesc.vt, names[0]);
             for (SHORT p = 0; p < fd->cParams; ++p) {
                 const TYPEDESC &td = fd->lprgelemdescParam[p].tdesc;
                 int vt = td.vt == VT_PTR ? 0x4000 | td.lptdesc->vt : td.vt;
