@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <cstring>
 #include <limits>
@@ -706,7 +707,7 @@ TEST(ErrorInfo, SuccessClearsStaleInformation) {
         EXPECT_EQ(kErrInvalidParam, zb->ShiftIntLeft(1, 1, 7, &s));
         ASSERT_TRUE(ThreadHasErrorInfo());
         if (step.what == std::string("PeekByte") || step.what == std::string("PokeByte")) {
-            if (reinterpret_cast<uintptr_t>(&b) > 0xFFFFFFFFull) continue;   // stack above 4 GiB
+            if (!BelowI4Limit(&b, 1)) continue;   // stack above 4 GiB
         }
         EXPECT_EQ(S_OK, step.call()) << step.what;
         EXPECT_FALSE(ThreadHasErrorInfo()) << step.what << " left the earlier error information";
@@ -865,6 +866,8 @@ TEST(Addresses, ExhaustionEndsWithOutOfMemory) {
         }
     }
     EXPECT_EQ(kErrOutOfMemory, last) << "after " << got.size() << " blocks of 256 MiB";
+    EXPECT_GE(got.size(), 1u) << "not even one block of 256 MiB";
+    std::printf("  %zu blocks of 256 MiB before zbErrOutOfMemory\n", got.size());
     EXPECT_LT(got.size(), 16u);
     EXPECT_EQ(L"Out of memory.", TakeErrorInfo().description);
     for (LONG a : got) EXPECT_EQ(S_OK, zb->FreeMemory(a));

@@ -256,7 +256,7 @@ void* AllocLowPages(SIZE_T pages, DWORD protect) {
     GetSystemInfo(&si);
     const SIZE_T size = pages * si.dwPageSize;
     void* p = VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, protect);
-    if (p && reinterpret_cast<uintptr_t>(p) + size <= 0x100000000ull) return p;
+    if (p && BelowI4Limit(p, size)) return p;
     if (p) VirtualFree(p, 0, MEM_RELEASE);
     // Try explicit places in the low 4 GiB.
     for (uintptr_t at = 0x10000000; at + size <= 0xF0000000u; at += 0x01000000) {

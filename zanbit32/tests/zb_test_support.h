@@ -148,6 +148,17 @@ inline void* AddressOf(LONG a) { return reinterpret_cast<void*>(static_cast<uint
 // Reverse: only valid for addresses below 4 GiB.
 inline LONG I4Of(const void* p) { return static_cast<LONG>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p))); }
 
+// True when the `size` bytes at `p` lie below 4 GiB, where an I4 can name them.
+inline bool BelowI4Limit(const void* p, uint64_t size) {
+#ifdef _WIN64
+    return reinterpret_cast<uintptr_t>(p) + size <= 0x100000000ull;
+#else
+    (void)p;
+    (void)size;
+    return true;
+#endif
+}
+
 // A fresh region of `pages` pages below 4 GiB with the given protection, or
 // nullptr. Free with VirtualFree(p, 0, MEM_RELEASE).
 void* AllocLowPages(SIZE_T pages, DWORD protect);
