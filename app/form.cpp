@@ -145,6 +145,7 @@ void FormModel::setLatchValue(const QString& name, int index, int latch)
 void FormModel::setFocus(const QString& name, int index)
 {
     focus_ = idOf(name, index);
+    ++focusRequests_;
 }
 
 void FormModel::operatorClick(const QString& name, int index)

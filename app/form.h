@@ -182,6 +182,9 @@ public:
     // Input focus; the view moves the keyboard focus accordingly.
     void setFocus(const QString& name, int index = kNoIndex);
     int focus() const { return focus_; }
+    // Counts focus requests, so that a request for the control that already
+    // has the focus is seen too.
+    int focusRequests() const { return focusRequests_; }
 
     // --- Operator actions, forwarded by the view --------------------------
     // A click on a button: an option button becomes selected (others of its
@@ -209,6 +212,7 @@ private:
     std::map<QString, std::function<void()>> timer_;
     std::map<QString, IndexHandler> change_;
     int focus_ = -1;
+    int focusRequests_ = 0;
 };
 
 // Builds the main window's controls, exactly as designed, into an empty model.

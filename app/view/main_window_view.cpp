@@ -393,17 +393,14 @@ void MainWindowView::sync()
     for (int id = 0; id < form_.size(); ++id)
         syncControl(id, first);
 
-    // Focus: moved when the model names another control, or when its
-    // control has come into view again (a panel shown anew).
+    // Focus: moved on each request of the model once its control is on
+    // screen (a request made while the panel is still hidden waits for it).
     const int focus = form_.focus();
-    if (focus >= 0) {
-        const bool shownNow = form_.shown(focus);
-        if ((focus != lastFocus_ || (shownNow && !focusShown_)) && shownNow)
-            if (QWidget* w = widgetFor(focus); w && w != this)
-                w->setFocus(Qt::OtherFocusReason);
-        focusShown_ = shownNow;
+    if (form_.focusRequests() != focusRequestsSeen_ && focus >= 0 && form_.shown(focus)) {
+        if (QWidget* w = widgetFor(focus); w && w != this)
+            w->setFocus(Qt::OtherFocusReason);
+        focusRequestsSeen_ = form_.focusRequests();
     }
-    lastFocus_ = focus;
 
     if (windowEnabled_ && !pendingMouseUps_.empty())
         QTimer::singleShot(0, this, [this] { deliverPendingMouseUps(); });

@@ -65,8 +65,7 @@ private:
     FormModel& form_;
     std::vector<Slot> slots_;
     std::vector<int> pendingMouseUps_;  // releases that arrived while busy
-    int lastFocus_ = -1;
-    bool focusShown_ = false;
+    int focusRequestsSeen_ = 0;
     bool synced_ = false;
     bool activating_ = false;
     bool windowEnabled_ = true;
