@@ -84,9 +84,7 @@ bool Same(const VARIANT& a, const VARIANT& b) {
     if (o.hr != code) return fail() << "hr 0x" << std::hex << o.hr << ", expected 0x" << code;
     if (mode != Mode::Early && o.invokeHr != DISP_E_EXCEPTION)
         return fail() << "Invoke gave 0x" << std::hex << o.invokeHr << ", expected DISP_E_EXCEPTION";
-    // Through Invoke the type information, not the member, fills the caller's
-    // result variant; only early binding shows what the member itself wrote.
-    if (mode == Mode::Early && o.resultWritten) return fail() << "result written on failure: " << Show(o.value.v);
+    if (o.resultWritten) return fail() << "result written on failure: " << Show(o.value.v);
     if (!o.error.present) return fail() << "no error information";
     if (o.error.source != L"Zanbit32.ZBUtility") return fail() << "source \"" << Narrow(o.error.source) << "\"";
     if (o.error.description != DescriptionOf(code))
@@ -494,7 +492,115 @@ TEST(MembersEarly, NullReferencesRefused) {
     TakeErrorInfo();
 }
 
+TEST(MembersEarly, ReferenceLoopRefused) {
+    ComPtr<IZBUtility> zb;
+    ASSERT_EQ(S_OK, CreateUtility(zb.Put()));
+    VARIANT loop;
+    VariantInit(&loop);
+    V_VT(&loop) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(&loop) = &loop;
+    EXPECT_EQ(kErrInvalidParam, zb->SetBits(&loop, 0, 1));
+    EXPECT_EQ(kErrInvalidParam, zb->ClearBits(&loop, 0, 1));
+    LONG r = 5;
+    EXPECT_EQ(kErrInvalidParam, zb->GetBits(loop, 0, 1, &r));
+    EXPECT_EQ(5, r);
+    // Two variants referring to each other.
+    VARIANT a, b;
+    V_VT(&a) = VT_BYREF | VT_VARIANT;
+    V_VT(&b) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(&a) = &b;
+    V_VARIANTREF(&b) = &a;
+    EXPECT_EQ(kErrInvalidParam, zb->SetBits(&a, 0, 1));
+    TakeErrorInfo();
+}
+
+TEST(MembersEarly, NullResultPointers) {
+    ComPtr<IZBUtility> zb;
+    ASSERT_EQ(S_OK, CreateUtility(zb.Put()));
+    Var i4 = Var::I4(1);
+    LONG block = 0;
+    ASSERT_EQ(S_OK, zb->AllocMemory(4, &block));
+    const std::pair<const char*, HRESULT> calls[] = {
+        {"AddUnsignedInt", zb->AddUnsignedInt(1, 2, nullptr)},
+        {"AddUnsignedLong", zb->AddUnsignedLong(1, 2, nullptr)},
+        {"HiWord", zb->HiWord(1, nullptr)},
+        {"LoWord", zb->LoWord(1, nullptr)},
+        {"MakeLong", zb->MakeLong(1, 2, nullptr)},
+        {"ShiftIntLeft", zb->ShiftIntLeft(1, 2, 0, nullptr)},
+        {"ShiftIntRight", zb->ShiftIntRight(1, 2, 0, nullptr)},
+        {"ShiftLongLeft", zb->ShiftLongLeft(1, 2, 0, nullptr)},
+        {"ShiftLongRight", zb->ShiftLongRight(1, 2, 0, nullptr)},
+        {"Signed", zb->Signed(1, nullptr)},
+        {"ConstrainInt", zb->ConstrainInt(1, 0, 2, nullptr)},
+        {"ConstrainLong", zb->ConstrainLong(1, 0, 2, nullptr)},
+        {"Unsigned", zb->Unsigned(1, nullptr)},
+        {"Version", zb->get_Version(nullptr)},
+        {"AllocMemory", zb->AllocMemory(4, nullptr)},
+        {"Max", zb->Max(i4.v, i4.v, nullptr)},
+        {"Min", zb->Min(i4.v, i4.v, nullptr)},
+        {"PeekByte", zb->PeekByte(block, nullptr)},
+        {"PeekWord", zb->PeekWord(block, nullptr)},
+        {"PeekDword", zb->PeekDword(block, nullptr)},
+        {"HiByte", zb->HiByte(1, nullptr)},
+        {"LoByte", zb->LoByte(1, nullptr)},
+        {"MakeWord", zb->MakeWord(1, 2, nullptr)},
+        {"GetBits", zb->GetBits(i4.v, 0, 1, nullptr)},
+    };
+    for (const auto& [name, hr] : calls) EXPECT_EQ(E_POINTER, hr) << name;
+    EXPECT_EQ(S_OK, zb->FreeMemory(block));
+    TakeErrorInfo();
+}
+
+TEST(MembersEarly, VersionIgnoresWhatTheResultHeld) {
+    // An out-parameter holds nothing on entry; a caller's stale or
+    // uninitialised pointer there must not be freed.
+    ComPtr<IZBUtility> zb;
+    ASSERT_EQ(S_OK, CreateUtility(zb.Put()));
+    BSTR v = reinterpret_cast<BSTR>(static_cast<uintptr_t>(0x10));
+    EXPECT_EQ(S_OK, zb->get_Version(&v));
+    ASSERT_NE(reinterpret_cast<BSTR>(static_cast<uintptr_t>(0x10)), v);
+    EXPECT_EQ(std::wstring(L"0.00.001: Halden Utility 1.0 Library."), std::wstring(v, SysStringLen(v)));
+    SysFreeString(v);
+}
+
 // --- memory -----------------------------------------------------------------
+
+TEST(MembersEarly, FreeMemoryOfUnknownAddresses) {
+    ComPtr<IZBUtility> zb;
+    ASSERT_EQ(S_OK, CreateUtility(zb.Put()));
+    LONG keep = 0, gone = 0;
+    ASSERT_EQ(S_OK, zb->AllocMemory(64, &keep));
+    ASSERT_EQ(S_OK, zb->PokeDword(keep, 0x600DF00D));
+    ASSERT_EQ(S_OK, zb->AllocMemory(64, &gone));
+    EXPECT_EQ(S_OK, zb->FreeMemory(gone));
+    EXPECT_EQ(S_OK, zb->FreeMemory(gone)) << "second free of the same block";
+    LONG local = 0;
+    if (BelowI4Limit(&local, sizeof local)) {
+        EXPECT_EQ(S_OK, zb->FreeMemory(I4Of(&local)));
+    }
+    EXPECT_EQ(S_OK, zb->FreeMemory(keep + 4)) << "an address inside a block";
+    EXPECT_EQ(S_OK, zb->FreeMemory(0x12345678));
+    LONG got = 0;
+    EXPECT_EQ(S_OK, zb->PeekDword(keep, &got));
+    EXPECT_EQ(0x600DF00D, got) << "a live block was disturbed";
+    std::vector<LONG> fresh;
+    for (int i = 0; i < 16; ++i) {
+        LONG a = 0;
+        ASSERT_EQ(S_OK, zb->AllocMemory(64, &a));
+        EXPECT_EQ(S_OK, zb->PokeDword(a, i));
+        fresh.push_back(a);
+    }
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(S_OK, zb->PeekDword(fresh[i], &got));
+        EXPECT_EQ(i, got);
+        EXPECT_NE(keep, fresh[i]);
+    }
+    EXPECT_EQ(S_OK, zb->PeekDword(keep, &got));
+    EXPECT_EQ(0x600DF00D, got);
+    for (LONG a : fresh) EXPECT_EQ(S_OK, zb->FreeMemory(a));
+    EXPECT_EQ(S_OK, zb->FreeMemory(keep));
+    TakeErrorInfo();
+}
 
 TEST_P(Members, AllocPokePeekFree) {
     const Outcome a = C(AllocMemory, {Var::I4(16)});
@@ -783,6 +889,41 @@ TEST(Dispatch, TypeInfoOfTheObject) {
     ComPtr<ITypeInfo> ti2;
     ASSERT_EQ(S_OK, zb2->GetTypeInfo(0, LOCALE_USER_DEFAULT, ti2.Put()));
     EXPECT_EQ(ti.Get(), ti2.Get());
+}
+
+TEST(Dispatch, AnyCallerLocale) {
+    ComPtr<IZBUtility> zb;
+    ASSERT_EQ(S_OK, CreateUtility(zb.Put()));
+    for (LCID lcid : {LCID(0), LCID(0x0407), LCID(0x0411), LCID(LOCALE_SYSTEM_DEFAULT), LCID(1033)}) {
+        ComPtr<ITypeInfo> ti;
+        EXPECT_EQ(S_OK, zb->GetTypeInfo(0, lcid, ti.Put())) << "locale 0x" << std::hex << lcid;
+        LPOLESTR name = const_cast<LPOLESTR>(L"HiWord");
+        DISPID id = 0;
+        EXPECT_EQ(S_OK, zb->GetIDsOfNames(IID_NULL, &name, 1, lcid, &id)) << "locale 0x" << std::hex << lcid;
+        EXPECT_EQ(HiWord, id);
+        VARIANTARG arg;
+        V_VT(&arg) = VT_I4;
+        V_I4(&arg) = 196608;
+        DISPPARAMS dp{&arg, nullptr, 1, 0};
+        Var r;
+        EXPECT_EQ(S_OK, zb->Invoke(HiWord, IID_NULL, lcid, DISPATCH_METHOD, &dp, &r.v, nullptr, nullptr));
+        EXPECT_EQ(VT_I2, r.Vt());
+        EXPECT_EQ(3, V_I2(&r.v));
+    }
+}
+
+TEST(Dispatch, ArgumentErrorsFromTheTypeInformation) {
+    ComPtr<IZBUtility> zb;
+    ASSERT_EQ(S_OK, CreateUtility(zb.Put()));
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    Var r;
+    EXPECT_EQ(DISP_E_BADPARAMCOUNT, zb->Invoke(HiWord, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &r.v, nullptr, nullptr));
+    EXPECT_EQ(DISP_E_MEMBERNOTFOUND, zb->Invoke(37, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &r.v, nullptr, nullptr));
+    // A string that reads as a number is converted, as for any automation member.
+    Var text = Var::Str(L"196608");
+    DISPPARAMS one{&text.v, nullptr, 1, 0};
+    EXPECT_EQ(S_OK, zb->Invoke(HiWord, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &one, &r.v, nullptr, nullptr));
+    EXPECT_EQ(3, V_I2(&r.v));
 }
 
 TEST(Dispatch, ByRefDataThroughInvoke) {

@@ -2,6 +2,7 @@
 #
 #   cmake -DWINE=<launcher> -DPROGRAM=<program> [-DARGS=a|b|winpath:/host/path]
 #         [-DPROBE=<probe.exe>] [-DSUMMARY=ON] [-DREQUIRE_FILE=<path>]
+#         [-DWINESERVER=<wineserver>] [-DSTOP_SERVER=<wineserver>]
 #         -P zb_run_wine.cmake
 #
 # ARGS are separated by "|"; an argument "winpath:<host path>" is handed over
@@ -23,6 +24,25 @@ endif()
 
 if(REQUIRE_FILE AND NOT EXISTS "${REQUIRE_FILE}")
   message(FATAL_ERROR "missing ${REQUIRE_FILE}: the Wine prefix has not been created (build the project first)")
+endif()
+
+# Keep one Wine server running for the whole test run (it ends by itself ten
+# seconds after its last program), so each test does not pay for its start.
+# The server's standard handles must not be this script's pipes, or the
+# test would wait for the server to end. STOP_SERVER ends it at once.
+# Wine's own background programs, started with the first program of the
+# session, inherit its handles too: start them here, detached from the test's
+# output, so that no later test waits for them.
+if(WINESERVER)
+  execute_process(COMMAND "${WINESERVER}" -p10 RESULT_VARIABLE server_rc
+                  INPUT_FILE /dev/null OUTPUT_FILE /dev/null ERROR_FILE /dev/null)
+  execute_process(COMMAND ${WINE} cmd.exe /c exit 0 RESULT_VARIABLE session_rc
+                  INPUT_FILE /dev/null OUTPUT_FILE /dev/null ERROR_FILE /dev/null)
+endif()
+if(STOP_SERVER)
+  execute_process(COMMAND "${STOP_SERVER}" -k RESULT_VARIABLE server_rc
+                  INPUT_FILE /dev/null OUTPUT_FILE /dev/null ERROR_FILE /dev/null)
+  return()
 endif()
 
 if(PROBE)
