@@ -65,29 +65,38 @@ LPCWSTR ResId(const std::wstring& n) {
 }
 
 // Every resource of the component except its type library.
+struct EnumContext {
+    std::vector<Resource>* out;
+    std::wstring type, name;
+};
+
+BOOL CALLBACK OnLanguage(HMODULE m, LPCWSTR type, LPCWSTR name, WORD lang, LONG_PTR p) {
+    auto* c = reinterpret_cast<EnumContext*>(p);
+    HRSRC r = FindResourceExW(m, type, name, lang);
+    const BYTE* d = r ? static_cast<const BYTE*>(LockResource(LoadResource(m, r))) : nullptr;
+    if (d) c->out->push_back({c->type, c->name, lang, std::vector<BYTE>(d, d + SizeofResource(m, r))});
+    return TRUE;
+}
+
+BOOL CALLBACK OnName(HMODULE m, LPCWSTR type, LPWSTR name, LONG_PTR p) {
+    reinterpret_cast<EnumContext*>(p)->name = ResName(name);
+    EnumResourceLanguagesW(m, type, name, OnLanguage, p);
+    return TRUE;
+}
+
+BOOL CALLBACK OnType(HMODULE m, LPWSTR type, LONG_PTR p) {
+    auto* c = reinterpret_cast<EnumContext*>(p);
+    c->type = ResName(type);
+    if (c->type != L"TYPELIB") EnumResourceNamesW(m, type, OnName, p);
+    return TRUE;
+}
+
 std::vector<Resource> ResourcesWithoutTypeLib() {
     std::vector<Resource> all;
     HMODULE m = LoadLibraryExW(DllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     if (!m) return all;
-    struct Ctx { HMODULE m; std::vector<Resource>* out; std::wstring type, name; } ctx{m, &all, {}, {}};
-    EnumResourceTypesW(m, [](HMODULE mod, LPWSTR type, LONG_PTR p) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(p);
-        c->type = ResName(type);
-        if (c->type == L"TYPELIB") return TRUE;
-        EnumResourceNamesW(mod, type, [](HMODULE mod2, LPCWSTR type2, LPWSTR name, LONG_PTR p2) -> BOOL {
-            auto* c2 = reinterpret_cast<Ctx*>(p2);
-            c2->name = ResName(name);
-            EnumResourceLanguagesW(mod2, type2, name, [](HMODULE mod3, LPCWSTR type3, LPCWSTR name3, WORD lang, LONG_PTR p3) -> BOOL {
-                auto* c3 = reinterpret_cast<Ctx*>(p3);
-                HRSRC r = FindResourceExW(mod3, type3, name3, lang);
-                const BYTE* d = r ? static_cast<const BYTE*>(LockResource(LoadResource(mod3, r))) : nullptr;
-                if (d) c3->out->push_back({c3->type, c3->name, lang, std::vector<BYTE>(d, d + SizeofResource(mod3, r))});
-                return TRUE;
-            }, p2);
-            return TRUE;
-        }, p);
-        return TRUE;
-    }, reinterpret_cast<LONG_PTR>(&ctx));
+    EnumContext ctx{&all, {}, {}};
+    EnumResourceTypesW(m, OnType, reinterpret_cast<LONG_PTR>(&ctx));
     FreeLibrary(m);
     return all;
 }
