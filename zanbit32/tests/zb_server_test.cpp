@@ -285,13 +285,22 @@ TEST_F(Server, AggregatedObjectDelegatesToTheOuter) {
 // --- IDispatch through the registered type information ----------------------
 
 TEST_F(Server, DispatchWithoutRegisteredTypeLibrary) {
+    // Fill the type-information cache, then let the last object go: the
+    // cache empties, and the next object must load the information again.
+    {
+        ComPtr<IZBUtility> zb;
+        ASSERT_EQ(S_OK, NewObject(zb.Put()));
+        ComPtr<ITypeInfo> ti;
+        ASSERT_EQ(S_OK, zb->GetTypeInfo(0, LOCALE_USER_DEFAULT, ti.Put()));
+    }
     const SYSKIND kind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
     ASSERT_EQ(S_OK, UnRegisterTypeLib(LIBID_ZANBIT32Lib, 1, 0, 1033, kind));
     {
         ComPtr<IZBUtility> zb;
         ASSERT_EQ(S_OK, NewObject(zb.Put()));
         ComPtr<ITypeInfo> ti;
-        EXPECT_TRUE(FAILED(zb->GetTypeInfo(0, LOCALE_USER_DEFAULT, ti.Put())));
+        EXPECT_TRUE(FAILED(zb->GetTypeInfo(0, LOCALE_USER_DEFAULT, ti.Put())))
+            << "type information handed out after the last object went and the library was unregistered";
         LPOLESTR name = const_cast<LPOLESTR>(L"HiWord");
         DISPID id = 0;
         EXPECT_TRUE(FAILED(zb->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id)));
