@@ -926,6 +926,29 @@ TEST(Dispatch, ArgumentErrorsFromTheTypeInformation) {
     EXPECT_EQ(3, V_I2(&r.v));
 }
 
+TEST(Dispatch, InvokeClearsStaleErrorInformation) {
+    // Even for members that do not clear it themselves (Version, FreeMemory),
+    // a late-bound call starts with no error information on the thread.
+    ComPtr<IZBUtility> zb;
+    ASSERT_EQ(S_OK, CreateUtility(zb.Put()));
+    for (DISPID id : {DISPID(Version), DISPID(FreeMemory)}) {
+        ComPtr<ICreateErrorInfo> cei;
+        ASSERT_EQ(S_OK, CreateErrorInfo(cei.Put()));
+        cei->SetDescription(const_cast<LPOLESTR>(L"stale"));
+        ComPtr<IErrorInfo> ei;
+        ASSERT_EQ(S_OK, cei->QueryInterface(IID_IErrorInfo, ei.PutVoid()));
+        ASSERT_EQ(S_OK, SetErrorInfo(0, ei.Get()));
+        ASSERT_TRUE(ThreadHasErrorInfo());
+        Var zero = Var::I4(0);
+        DISPPARAMS dp{id == Version ? nullptr : &zero.v, nullptr, id == Version ? 0u : 1u, 0};
+        Var r;
+        EXPECT_EQ(S_OK, zb->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT,
+                                   id == Version ? DISPATCH_PROPERTYGET : DISPATCH_METHOD, &dp, &r.v, nullptr, nullptr));
+        EXPECT_FALSE(ThreadHasErrorInfo()) << Narrow(kMemberNames[id]) << " through Invoke kept stale error information";
+    }
+    TakeErrorInfo();
+}
+
 TEST(Dispatch, ByRefDataThroughInvoke) {
     // What a script passes for a variable: a reference to its variant.
     ComPtr<IZBUtility> zb;
