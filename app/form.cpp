@@ -4,6 +4,20 @@
 
 namespace tarn {
 
+namespace {
+// Runs the handler registered under the name, if any. The handler is copied
+// first: it may register handlers again while it runs.
+template <typename Handlers, typename... Args>
+void invoke(const Handlers& handlers, const QString& name, Args... args)
+{
+    const auto it = handlers.find(name);
+    if (it != handlers.end() && it->second) {
+        const auto handler = it->second;
+        handler(args...);
+    }
+}
+} // namespace
+
 QString Control::listText() const
 {
     if (listIndex < 0 || listIndex >= static_cast<int>(rows.size()))
@@ -101,12 +115,7 @@ void FormModel::onChange(const QString& name, IndexHandler handler) { change_[na
 
 void FormModel::raiseClick(const QString& name, int index)
 {
-    const auto it = click_.find(name);
-    if (it != click_.end() && it->second) {
-        // Copy: a handler may re-register handlers while it runs.
-        const IndexHandler handler = it->second;
-        handler(index);
-    }
+    invoke(click_, name, index);
 }
 
 void FormModel::setOptionValue(const QString& name, int index, bool value)
@@ -168,22 +177,14 @@ void FormModel::operatorMouseDown(const QString& name, int index, int button)
 {
     if (!enabledForInput((*this)(name, index)))
         return;
-    const auto it = mouseDown_.find(name);
-    if (it != mouseDown_.end() && it->second) {
-        const MouseHandler handler = it->second;
-        handler(index, button);
-    }
+    invoke(mouseDown_, name, index, button);
 }
 
 void FormModel::operatorMouseUp(const QString& name, int index)
 {
     if (!enabledForInput((*this)(name, index)))
         return;
-    const auto it = mouseUp_.find(name);
-    if (it != mouseUp_.end() && it->second) {
-        const IndexHandler handler = it->second;
-        handler(index);
-    }
+    invoke(mouseUp_, name, index);
 }
 
 void FormModel::operatorSelectRow(const QString& name, int index, int row)
@@ -202,11 +203,7 @@ void FormModel::operatorEditText(const QString& name, int index, const QString& 
     if (!enabledForInput(box) || box.caption == text)
         return;
     box.caption = text;
-    const auto it = change_.find(name);
-    if (it != change_.end() && it->second) {
-        const IndexHandler handler = it->second;
-        handler(index);
-    }
+    invoke(change_, name, index);
 }
 
 void FormModel::timerTick(const QString& name)
@@ -214,11 +211,7 @@ void FormModel::timerTick(const QString& name)
     const Control& timer = (*this)(name);
     if (!timer.enabled)
         return;
-    const auto it = timer_.find(name);
-    if (it != timer_.end() && it->second) {
-        const auto handler = it->second;
-        handler();
-    }
+    invoke(timer_, name);
 }
 
 bool FormModel::enabledForInput(const Control& c) const
