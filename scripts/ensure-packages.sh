@@ -14,7 +14,7 @@ test_packages=(
   "${app_packages[@]}"
   googletest libgtest-dev
   mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  wine wine64 wine32:i386 libwine-dev
+  wine wine64 wine64-tools wine32:i386 libwine-dev
 )
 
 case "${1:-}" in
