@@ -20,3 +20,18 @@ foreach(arch i686 x86_64)
     "if(EXISTS \"${zb_binary}/CTestTestfile.cmake\")\n  subdirs(\"${zb_binary}\")\nendif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/zanbit32-${arch}-tests.cmake)
 endforeach()
+
+# The two builds' type libraries must describe the same library.
+find_program(ZB_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+find_program(ZB_WINE64 NAMES wine64)
+set(zb32 ${CMAKE_BINARY_DIR}/zanbit32-i686)
+set(zb64 ${CMAKE_BINARY_DIR}/zanbit32-x86_64)
+add_test(NAME zanbit32.typelib.both-builds
+  COMMAND ${CMAKE_COMMAND} -DWINE=${ZB_WINE64} -DTOOL=${zb64}/tools/zb_mktypelib.exe
+          -DDLL32=${zb32}/ZANBIT32.dll -DDLL64=${zb64}/ZANBIT32.dll
+          -P ${CMAKE_SOURCE_DIR}/cmake/compare_typelibs.cmake)
+set_tests_properties(zanbit32.typelib.both-builds PROPERTIES
+  ENVIRONMENT "WINEPREFIX=${zb64}/wineprefix;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml="
+  RESOURCE_LOCK zanbit32_wineprefix
+  PASS_REGULAR_EXPRESSION "type libraries agree: 36 members"
+  TIMEOUT 120)
