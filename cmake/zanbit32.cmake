@@ -19,6 +19,12 @@ foreach(arch i686 x86_64)
   file(WRITE ${CMAKE_BINARY_DIR}/zanbit32-${arch}-tests.cmake
     "if(EXISTS \"${zb_binary}/CTestTestfile.cmake\")\n  subdirs(\"${zb_binary}\")\nendif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/zanbit32-${arch}-tests.cmake)
+
+  # The file itself, checked without running it.
+  add_test(NAME zanbit32.${arch}.image
+    COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${arch}-w64-mingw32-objdump -DWINDRES=${arch}-w64-mingw32-windres
+            -DDLL=${zb_binary}/ZANBIT32.dll -P ${CMAKE_SOURCE_DIR}/cmake/check_dll_image.cmake)
+  set_tests_properties(zanbit32.${arch}.image PROPERTIES PASS_REGULAR_EXPRESSION "image checked")
 endforeach()
 
 # The two builds' type libraries must describe the same library.
