@@ -50,4 +50,4 @@ for pkg in "${missing[@]}"; do
 done
 export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get update -q
-"${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+"${as_root[@]}" apt-get install -y -q "${missing[@]}"
