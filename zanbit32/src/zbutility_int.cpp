@@ -197,44 +197,42 @@ bool ReadBitRange(const BitContainer &c, long lower, long upper, long *result)
         if (!(p)) return E_POINTER;        \
     } while (0)
 
-STDMETHODIMP ZBUtility::AddUnsignedInt(SHORT Int1, SHORT Int2, SHORT *UnsignedInt)
+namespace {
+// The members that always succeed: clear the error information, then hand
+// the value out through the result parameter.
+template <typename Out, typename Value>
+HRESULT Deliver(Out *result, Value value)
 {
     ErrorReporter::ClearError();
-    ZB_REQUIRE_OUT(UnsignedInt);
-    *UnsignedInt = zb::AddUnsignedInt(Int1, Int2);
+    if (!result) return E_POINTER;
+    *result = value;
     return S_OK;
+}
+} // namespace
+
+STDMETHODIMP ZBUtility::AddUnsignedInt(SHORT Int1, SHORT Int2, SHORT *UnsignedInt)
+{
+    return Deliver(UnsignedInt, zb::AddUnsignedInt(Int1, Int2));
 }
 
 STDMETHODIMP ZBUtility::AddUnsignedLong(LONG Long1, LONG Long2, LONG *UnsignedLong)
 {
-    ErrorReporter::ClearError();
-    ZB_REQUIRE_OUT(UnsignedLong);
-    *UnsignedLong = zb::AddUnsignedLong(Long1, Long2);
-    return S_OK;
+    return Deliver(UnsignedLong, zb::AddUnsignedLong(Long1, Long2));
 }
 
 STDMETHODIMP ZBUtility::HiWord(LONG Value, SHORT *HighWord)
 {
-    ErrorReporter::ClearError();
-    ZB_REQUIRE_OUT(HighWord);
-    *HighWord = zb::HiWord(Value);
-    return S_OK;
+    return Deliver(HighWord, zb::HiWord(Value));
 }
 
 STDMETHODIMP ZBUtility::LoWord(LONG Value, SHORT *LowWord)
 {
-    ErrorReporter::ClearError();
-    ZB_REQUIRE_OUT(LowWord);
-    *LowWord = zb::LoWord(Value);
-    return S_OK;
+    return Deliver(LowWord, zb::LoWord(Value));
 }
 
 STDMETHODIMP ZBUtility::MakeLong(SHORT LowWord, SHORT HighWord, LONG *LongValue)
 {
-    ErrorReporter::ClearError();
-    ZB_REQUIRE_OUT(LongValue);
-    *LongValue = zb::MakeLong(LowWord, HighWord);
-    return S_OK;
+    return Deliver(LongValue, zb::MakeLong(LowWord, HighWord));
 }
 
 HRESULT ZBUtility::Shift(bool isInt, bool left, long value, long bits, long type, long *result)
@@ -287,10 +285,7 @@ STDMETHODIMP ZBUtility::ShiftLongRight(LONG Value1, LONG NumberOfBits, LONG Shif
 
 STDMETHODIMP ZBUtility::Signed(LONG Value, SHORT *Signed)
 {
-    ErrorReporter::ClearError();
-    ZB_REQUIRE_OUT(Signed);
-    *Signed = zb::SignedOf(Value);
-    return S_OK;
+    return Deliver(Signed, zb::SignedOf(Value));
 }
 
 STDMETHODIMP ZBUtility::ConstrainInt(SHORT Value, SHORT LowBound, SHORT HighBound, SHORT *Limited)
@@ -313,34 +308,22 @@ STDMETHODIMP ZBUtility::ConstrainLong(LONG Value, LONG LowBound, LONG HighBound,
 
 STDMETHODIMP ZBUtility::Unsigned(SHORT Value1, LONG *Value)
 {
-    ErrorReporter::ClearError();
-    ZB_REQUIRE_OUT(Value);
-    *Value = zb::UnsignedOf(Value1);
-    return S_OK;
+    return Deliver(Value, zb::UnsignedOf(Value1));
 }
 
 STDMETHODIMP ZBUtility::HiByte(SHORT Value, BYTE *HighByte)
 {
-    ErrorReporter::ClearError();
-    ZB_REQUIRE_OUT(HighByte);
-    *HighByte = zb::HiByte(Value);
-    return S_OK;
+    return Deliver(HighByte, zb::HiByte(Value));
 }
 
 STDMETHODIMP ZBUtility::LoByte(SHORT Value, BYTE *LowByte)
 {
-    ErrorReporter::ClearError();
-    ZB_REQUIRE_OUT(LowByte);
-    *LowByte = zb::LoByte(Value);
-    return S_OK;
+    return Deliver(LowByte, zb::LoByte(Value));
 }
 
 STDMETHODIMP ZBUtility::MakeWord(BYTE LowByte, BYTE HighByte, SHORT *Word)
 {
-    ErrorReporter::ClearError();
-    ZB_REQUIRE_OUT(Word);
-    *Word = zb::MakeWord(LowByte, HighByte);
-    return S_OK;
+    return Deliver(Word, zb::MakeWord(LowByte, HighByte));
 }
 
 HRESULT ZBUtility::ChangeBits(VARIANT *data, long lower, long upper, bool set)
