@@ -42,8 +42,14 @@ QString IniProfileStore::readString(const QString& section, const QString& key,
     if (load(ini, toPath(filePath)) == LoadResult::Loaded) {
         const QByteArray s = section.toLocal8Bit();
         const QByteArray k = key.toLocal8Bit();
-        if (const char* found = ini.GetValue(s.constData(), k.constData(), nullptr))
+        if (const char* found = ini.GetValue(s.constData(), k.constData(), nullptr)) {
             value = QString::fromLocal8Bit(found);
+            // Like the profile functions, a value enclosed in matching
+            // single or double quotation marks is read without them.
+            if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+                value.back() == value.front())
+                value = value.mid(1, value.size() - 2);
+        }
     }
     // The caller's buffer holds the value and its terminator.
     if (bufferSize <= 0)

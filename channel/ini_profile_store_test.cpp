@@ -53,6 +53,18 @@ TEST(IniProfileStore, SectionAndKeyAreFoundWhateverTheirCase)
     EXPECT_EQ(readAll(path).count("erial"), 1);  // replaced, not added twice
 }
 
+TEST(IniProfileStore, QuotesAroundTheValueAreDropped)
+{
+    QTemporaryDir dir;
+    IniProfileStore store;
+    const QString path = dir.filePath("TarnApp.ini");
+    writeAll(path, "[Tarn]\nSerial Port=\"4\"\nA='5'\nB=\"6'\nC=\"\n");
+    EXPECT_EQ(store.readString("Tarn", "Serial Port", "1", 64, path), "4");
+    EXPECT_EQ(store.readString("Tarn", "A", "", 64, path), "5");
+    EXPECT_EQ(store.readString("Tarn", "B", "", 64, path), "\"6'");
+    EXPECT_EQ(store.readString("Tarn", "C", "", 64, path), "\"");
+}
+
 TEST(IniProfileStore, ValueIsCutToTheBuffer)
 {
     QTemporaryDir dir;
