@@ -1,5 +1,6 @@
 #include "app/latch_button.h"
 #include "app/main_window.h"
+#include "app/test_fakes.h"
 #include "app/view/main_window_view.h"
 #include "app/view/pictures.h"
 #include "app/view/qt_services.h"
@@ -24,32 +25,13 @@
 #include <map>
 #include <memory>
 
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 namespace tarn {
 namespace {
 
-class RecordedPauses final : public Pauses {
-public:
-    void sleep(int milliseconds) override { pauses << milliseconds; }
-    QList<int> pauses;
-};
-
-class RecordedMessages final : public MessageBoxes {
-public:
-    MessageResult show(const MessageRequest& request) override
-    {
-        shown.push_back(request);
-        return request.buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
-    }
-    std::vector<MessageRequest> shown;
-};
-
-class FixedNumbers final : public NumberFormats {
-public:
-    NumberFormat current() const override { return NumberFormat::invariant(); }
-};
+using tarn::testing::FakeMessages;
+using tarn::testing::FakePauses;
+using tarn::testing::FixedNumbers;
+using tarn::testing::Journal;
 
 // The program as main() puts it together, with pauses and messages
 // recorded instead of taken, and the settings file in a temporary folder.
@@ -103,8 +85,9 @@ protected:
     QString iniPath() const { return folder.filePath(QStringLiteral("TarnApp.ini")); }
 
     QTemporaryDir folder;
-    RecordedPauses pauses;
-    RecordedMessages messages;
+    Journal journal;
+    FakePauses pauses{journal};
+    FakeMessages messages{journal};
     QtBusyIndication busy;
     IniProfileStore profile;
     FixedNumbers numbers;
@@ -186,7 +169,7 @@ TEST_F(ViewTest, StartUpTitleAndAmplitudePanel)
 {
     start();
     EXPECT_TRUE(view->windowTitle().startsWith(QString::fromUtf8(kDemoTitle) + "  V"));
-    EXPECT_TRUE(pauses.pauses.contains(2000));
+    EXPECT_TRUE(journal.entries().contains("sleep:2000"));
     EXPECT_TRUE(widget("fraFunction(0)")->isVisible());
     EXPECT_TRUE(widget<QPushButton>("optFunction(0)")->isChecked());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // busy periods all ended
@@ -238,9 +221,9 @@ TEST_F(ViewTest, SetupShowsTheSavedPortAndApplyWritesTheChoice)
     // The operator picks port 5, then applies.
     combo->setCurrentIndex(4);
     emit combo->activated(4);
-    pauses.pauses.clear();
+    journal.clear();
     click(QStringLiteral("cmdApply"));
-    EXPECT_TRUE(pauses.pauses.contains(2000));
+    EXPECT_TRUE(journal.entries().contains("sleep:2000"));
     EXPECT_EQ(core->SerialPortNumber, 5);
     EXPECT_EQ(profile.readString("Tarn", "Serial Port", "", 256, iniPath()), "5");
 
