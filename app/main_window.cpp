@@ -1,6 +1,10 @@
 #include "app/main_window.h"
 
 #include "app/version.h"
+#include "fastrise/fast_rise_panel.h"
+#include "timing/frequency_panel.h"
+#include "timing/period_panel.h"
+#include "timing/timer_model.h"
 
 namespace tarn {
 
@@ -9,6 +13,17 @@ MainWindow::MainWindow(Services services)
 {
     BuildLayout(form_);
     connectHandlers();
+    timerModel_ = std::make_unique<TimerModel>(*this);
+    frequencyPanel_ = std::make_unique<FrequencyPanel>(*this, *timerModel_);
+    periodPanel_ = std::make_unique<PeriodPanel>(*this, *timerModel_);
+    fastRisePanel_ = std::make_unique<FastRisePanel>(*this);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::SelectFastRise()
+{
+    fastRisePanel_->SelectFastRise();
 }
 
 void MainWindow::connectHandlers()

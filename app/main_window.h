@@ -9,8 +9,14 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 namespace tarn {
+
+class TimerModel;
+class FrequencyPanel;
+class PeriodPanel;
+class FastRisePanel;
 
 // The state owned by the main window; everything starts as zero, false or empty.
 struct WindowState {
@@ -40,6 +46,7 @@ inline constexpr auto kDemoTitle = "Corvane Tarn Scope & Timer-Counter Calibrato
 class MainWindow {
 public:
     explicit MainWindow(Services services);
+    ~MainWindow();
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
@@ -83,7 +90,11 @@ public:
     void SelectWave(int index);
     void OutputZero();
 
-    // --- Fast rise panel -----------------------------------------------------
+    // --- Timing and fast rise panels ----------------------------------------
+    TimerModel& timerModel() { return *timerModel_; }
+    FrequencyPanel& frequencyPanel() { return *frequencyPanel_; }
+    PeriodPanel& periodPanel() { return *periodPanel_; }
+    FastRisePanel& fastRisePanel() { return *fastRisePanel_; }
     void SelectFastRise();
 
     // --- Shared helpers -----------------------------------------------------
@@ -102,6 +113,10 @@ private:
     WindowState state_;
     QString displayText_;
     bool initialised_ = false;
+    std::unique_ptr<TimerModel> timerModel_;
+    std::unique_ptr<FrequencyPanel> frequencyPanel_;
+    std::unique_ptr<PeriodPanel> periodPanel_;
+    std::unique_ptr<FastRisePanel> fastRisePanel_;
 };
 
 } // namespace tarn

@@ -1,0 +1,475 @@
+#include "app/test_fakes.h"
+#include "timing/frequency_panel.h"
+#include "timing/period_panel.h"
+#include "timing/timer_model.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace tarn;
+using namespace tarn::testing;
+
+namespace {
+
+const QString kFrequencyRefusal =
+    "The frequency specified is invalid.\r\rThe frequency must lie between 0.1 Hz and 200 kHz.";
+const QString kPeriodRefusal =
+    "The period specified is invalid.\r\rThe period must lie between 6 us and 15 s.";
+const QString kDutyRefusal =
+    "The duty cycle specified is invalid.\r\rThe duty cycle must lie between 0.0001 % and 99.9999 %.";
+const QString kDutyFirst = "You must set the frequency/period first.";
+const QString kFrequencyQuestion =
+    "It is not possible to achieve this frequency exactly.\r\r"
+    "Would you like to use the closest available frequency?";
+const QString kPeriodQuestion =
+    "It is not possible to achieve this period exactly.\r\r"
+    "Would you like to round to the nearest microsecond?";
+const QString kDutyWarning =
+    "Warning: The duty cycle requested is not available.\r\rClosest possible duty cycle selected.";
+
+// The started program in the frequency or the period function, with the
+// journal and the messages of getting there cleared.
+struct Timing : Harness {
+    explicit Timing(int function, QString separator = ".")
+    {
+        numbers.format.decimalSeparator = separator;
+        start();
+        window->form().operatorClick("optFunction", function);
+        period = function == kPeriod;
+        journal.clear();
+        messages.shown.clear();
+    }
+
+    // Presses keys on the shown keypad: digits, "." the decimal key, "C"
+    // clear, "D" the duty key; "H" and "K" the frequency units, "u", "m"
+    // and "s" the period units.
+    void press(const QString& keys)
+    {
+        FormModel& form = window->form();
+        const QString digits = period ? "cmdPeriodNumber" : "cmdFreqNumber";
+        for (QChar k : keys) {
+            if (k.isDigit())
+                form.operatorClick(digits, k.digitValue());
+            else if (k == '.')
+                form.operatorClick(digits, period ? 10 : 21);
+            else if (k == 'C')
+                form.operatorClick(period ? "cmdPeriodClear" : "cmdFreqClear");
+            else if (k == 'D')
+                form.operatorClick("cmdDutyCycle", period ? 1 : 0);
+            else if (period)
+                form.operatorClick("cmdPeriodUnits", QString("ums").indexOf(k));
+            else
+                form.operatorClick("cmdFreqUnits", QString("HK").indexOf(k));
+        }
+    }
+    // Types an entry directly into the display, as the keys would.
+    void type(const QString& entry, QChar unit)
+    {
+        press("0");
+        c("lblMainDisplay").caption = entry;
+        press(unit);
+    }
+    QString display() { return c("lblMainDisplay").caption; }
+    QString duty() { return c("lblDutyCycleDisplay").caption; }
+    QStringList titles() const
+    {
+        QStringList out;
+        for (const MessageRequest& m : messages.shown)
+            out << m.title;
+        return out;
+    }
+    bool period = false;
+};
+
+TEST(TimerModel, SplitsThePeriodIntoHighAndLowMicroseconds)
+{
+    struct Case {
+        double period, duty;
+        int high, low;
+        QString achieved;
+    };
+    const Case cases[] = {
+        {0.000005, 50, 3, 2, "60.0"},         // 200 kHz: only 40 % or 60 %
+        {0.000005, 0.0001, 2, 3, "40.0"},
+        {1.0 / 170000, 50, 3, 3, "50.0"},    // 5.88 us rounds to 6
+        {0.0000154, 50, 8, 7, "53.33"},
+        {1.0 / 3, 50, 166667, 166666, "50.0"},
+        {0.0001, 25, 25, 75, "25.0"},
+        {0.0001, 33.3, 33, 67, "33.0"},
+        {0.0001, 12.5, 13, 87, "13.0"},      // halves up
+        {0.0001, 0.0001, 2, 98, "2.0"},
+        {0.0001, 99.9999, 98, 2, "98.0"},
+        {0.01, 12.34, 1234, 8766, "12.34"},
+        {15, 50, 7500000, 7500000, "50.0"},
+        {15, 10, 6611391, 8388609, "44.08"}, // the low time is kept within the limit
+        {15, 90, 8388609, 6611391, "55.92"},
+        {10, 0.0001, 1611391, 8388609, "16.11"},
+    };
+    for (const Case& c : cases) {
+        const TimerSplit s = SplitPeriod(c.period, c.duty);
+        SCOPED_TRACE(::testing::Message() << c.period << " s at " << c.duty << " %");
+        EXPECT_EQ(s.high, c.high);
+        EXPECT_EQ(s.low, c.low);
+        EXPECT_EQ(s.achievedPeriod, s.period);
+        EXPECT_EQ(formatNumber(s.duty, u"0.0#", NumberFormat::invariant()), c.achieved);
+    }
+}
+
+TEST(TimerModel, DisplayTextsOfFrequenciesAndPeriods)
+{
+    NumberFormat comma;
+    comma.decimalSeparator = ",";
+    struct Case {
+        double value;
+        QString text;
+    };
+    const Case frequencies[] = {
+        {0.1, "0.1 Hz"},         {0.5, "0.5 Hz"},          {0.123456, "0.12346 Hz"},
+        {3.000003, "3.0 Hz"},    {100, "100.0 Hz"},        {999.99999, "1000.0 Hz"},
+        {10000, "10.0 kHz"},     {1 / 0.000006, "166.6667 kHz"},
+        {200000, "200 kHz"},     {500000, "500 kHz"},      {100000000, "100 MHz"},
+    };
+    for (const Case& c : frequencies)
+        EXPECT_EQ(FormatFrequency(c.value, NumberFormat::invariant()), c.text) << c.value;
+    const Case periods[] = {
+        {0.00000001, "10 ns"},   {0.0000005, "500 ns"},    {0.000005, "5 \u00b5s"},
+        {0.0001, "100 \u00b5s"}, {0.0015, "1.5 ms"},        {0.01, "10.0 ms"},
+        {0.5, "500.0 ms"},       {0.333333, "333.333 ms"}, {1, "1.0 s"},
+        {15, "15.0 s"},          {1.2345678, "1.234568 s"},
+    };
+    for (const Case& c : periods)
+        EXPECT_EQ(FormatPeriod(c.value, NumberFormat::invariant()), c.text) << c.value;
+    EXPECT_EQ(FormatFrequency(10000, comma), "10,0 kHz");
+    EXPECT_EQ(FormatPeriod(0.0015, comma), "1,5 ms");
+}
+
+TEST(Frequency, EnteringTheFunctionShowsTenKilohertzAtHalfDuty)
+{
+    Timing t(kFrequency);
+    EXPECT_EQ(t.display(), "10.0 kHz");
+    EXPECT_EQ(t.duty(), "Duty Cycle: 50.0%");
+    EXPECT_TRUE(t.window->state().OutputSet);
+    EXPECT_DOUBLE_EQ(t.window->state().CurrentPeriod, 0.0001);
+    EXPECT_TRUE(t.c("fraLowFreq").visible);
+    EXPECT_FALSE(t.c("fraHighFreq").visible);
+    EXPECT_EQ(t.c("optFreqRange", 0).back, colors::red);
+    EXPECT_EQ(t.c("optFreqRange", 1).back, colors::buttonFace);
+    EXPECT_TRUE(t.c("linRise").visible);
+    EXPECT_FALSE(t.c("imgArrow").visible);
+}
+
+// A typed entry with its unit key, the answer to a question, and what follows.
+struct EntryCase {
+    QString entry;
+    QChar unit;
+    MessageResult answer;
+    QString display, duty;
+    QStringList titles;
+    QString firstText;  // text of the first message, when it is checked
+};
+
+void checkEntries(int function, const std::vector<EntryCase>& cases)
+{
+    for (const EntryCase& c : cases) {
+        SCOPED_TRACE((c.entry + " " + c.unit).toStdString());
+        Timing t(function);
+        const WindowState before = t.window->state();
+        t.messages.answers = {c.answer};
+        t.type(c.entry, c.unit);
+        EXPECT_EQ(t.display(), c.display);
+        EXPECT_EQ(t.duty(), c.duty);
+        EXPECT_EQ(t.titles(), c.titles);
+        if (!c.firstText.isEmpty() && !t.messages.shown.empty()) {
+            EXPECT_EQ(t.messages.shown[0].text, c.firstText);
+        }
+        EXPECT_TRUE(t.window->state().DisplayShowsValue);
+        EXPECT_TRUE(t.pieces().isEmpty());
+        const bool refused = c.titles.value(0) == "Out of range" || c.answer == MessageResult::No;
+        if (refused) {
+            EXPECT_EQ(t.window->state().CurrentPeriod, before.CurrentPeriod);
+        }
+        EXPECT_EQ(t.window->state().DutyCycle, 50);
+    }
+}
+
+TEST(Frequency, TypedEntriesWithinLimitsQuestionsAndRefusals)
+{
+    const MessageResult yes = MessageResult::Yes, no = MessageResult::No, ok = MessageResult::Ok;
+    const QString kept = "10.0 kHz", half = "Duty Cycle: 50.0%";
+    checkEntries(kFrequency, {
+        {"0.1", 'H', ok, "0.1 Hz", half, {}, {}},
+        {"100", 'H', ok, "100.0 Hz", half, {}, {}},
+        {"200", 'K', ok, "200 kHz", "Duty Cycle: 60.0%", {"Warning"}, kDutyWarning},
+        {"0.09", 'H', ok, kept, half, {"Out of range"}, kFrequencyRefusal},
+        {"200.001", 'K', ok, kept, half, {"Out of range"}, kFrequencyRefusal},
+        {"0", 'H', ok, kept, half, {"Out of range"}, kFrequencyRefusal},
+        {"170", 'K', yes, "166.6667 kHz", half, {"Frequency Problem"}, kFrequencyQuestion},
+        {"170", 'K', no, kept, half, {"Frequency Problem"}, kFrequencyQuestion},
+        {"3", 'H', yes, "3.0 Hz", half, {"Frequency Problem", "Warning"}, {}},
+        {"0.25", 'H', yes, "0.25 Hz", half, {"Frequency Problem"}, {}},
+        {"0.25", 'H', no, kept, half, {"Frequency Problem"}, {}},
+        // Entries that cannot be read as a number.
+        {".", 'H', ok, kept, half, {"Out of range"}, kFrequencyRefusal},
+        {"1..2", 'K', ok, kept, half, {"Out of range"}, kFrequencyRefusal},
+        {"1.2.3", 'H', ok, kept, half, {"Out of range"}, kFrequencyRefusal},
+        {QString(1000, '9'), 'H', ok, kept, half, {"Out of range"}, kFrequencyRefusal},
+        {"0." + QString(1000, '0') + "1", 'H', ok, kept, half, {"Out of range"}, {}},
+    });
+}
+
+TEST(Period, TypedEntriesWithinLimitsQuestionsAndRefusals)
+{
+    const MessageResult yes = MessageResult::Yes, no = MessageResult::No, ok = MessageResult::Ok;
+    const QString kept = "100 \u00b5s", half = "Duty Cycle: 50.0%";
+    checkEntries(kPeriod, {
+        {"6", 'u', ok, "6 \u00b5s", half, {}, {}},
+        {"15", 's', ok, "15.0 s", half, {}, {}},
+        {"10", 'm', ok, "10.0 ms", half, {}, {}},
+        {"1.5", 'm', ok, "1.5 ms", half, {}, {}},
+        {"5.9", 'u', ok, kept, half, {"Out of range"}, kPeriodRefusal},
+        {"15.1", 's', ok, kept, half, {"Out of range"}, kPeriodRefusal},
+        {"15.4", 'u', yes, "15 \u00b5s", "Duty Cycle: 53.33%", {"Period Problem", "Warning"},
+         kPeriodQuestion},
+        {"15.4", 'u', no, kept, half, {"Period Problem"}, kPeriodQuestion},
+        {"9", 'u', ok, "9 \u00b5s", "Duty Cycle: 55.56%", {"Warning"}, {}},
+        {"..", 's', ok, kept, half, {"Out of range"}, kPeriodRefusal},
+        {"1e3", 'u', ok, kept, half, {"Out of range"}, kPeriodRefusal},
+    });
+}
+
+TEST(Period, EnteringTheFunctionShowsOneHundredMicrosecondsWithMarker)
+{
+    Timing t(kPeriod);
+    EXPECT_EQ(t.display(), "100 \u00b5s");
+    EXPECT_EQ(t.duty(), "Duty Cycle: 50.0%");
+    EXPECT_TRUE(t.window->state().OutputSet);
+    EXPECT_TRUE(t.c("fraHighPeriod").visible);
+    EXPECT_FALSE(t.c("fraLowPeriod").visible);
+    EXPECT_EQ(t.c("optPeriodRange", 1).back, colors::red);
+    EXPECT_TRUE(t.c("imgArrow").visible);
+}
+
+TEST(Keypad, KeyAndClearSequences)
+{
+    struct Case {
+        int function;
+        QString keys;
+        QString display;
+        bool showsValue;
+        QStringList pieces;
+    };
+    const Case cases[] = {
+        {kFrequency, "12", "12", false, {}},
+        {kFrequency, "1.2.", "1.2.", false, {}},       // no check while typing
+        {kFrequency, "12C", "1", false, {}},
+        {kFrequency, "1C", "10.0 kHz", true, {}},       // back to the committed value
+        {kFrequency, "1CC", "Output Zero", true, {"OFF"}},
+        {kFrequency, "C", "Output Zero", true, {"OFF"}},
+        {kFrequency, "H", "10.0 kHz", true, {}},        // no entry: unit key ignored
+        {kFrequency, "D", "10.0 kHz", true, {}},
+        {kFrequency, "5K", "5.0 kHz", true, {}},
+        {kFrequency, "5K7", "7", false, {}},            // a new entry replaces the value
+        {kPeriod, "25C3", "23", false, {}},
+        {kPeriod, "2CC", "Output Zero", true, {"OFF"}},
+        {kPeriod, "s", "100 \u00b5s", true, {}},
+        {kPeriod, "1ms", "1.0 ms", true, {}},           // "s" after the entry does nothing
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys.toStdString());
+        Timing t(c.function);
+        t.press(c.keys);
+        EXPECT_EQ(t.display(), c.display);
+        EXPECT_EQ(t.window->state().DisplayShowsValue, c.showsValue);
+        EXPECT_EQ(t.pieces(), c.pieces);
+        EXPECT_TRUE(t.messages.shown.empty());
+    }
+}
+
+TEST(Keypad, DecimalKeyAndEntriesFollowTheOperatorsFormat)
+{
+    Timing t(kFrequency, ",");
+    EXPECT_EQ(t.display(), "10,0 kHz");
+    t.press("2.5K");
+    EXPECT_EQ(t.display(), "2,5 kHz");
+    EXPECT_TRUE(t.messages.shown.empty());
+
+    // A "." typed under a "," format is not a number.
+    t.type("1.5", 'K');
+    EXPECT_EQ(t.titles(), QStringList({"Out of range"}));
+    EXPECT_EQ(t.messages.shown[0].text,
+              "The frequency specified is invalid.\r\rThe frequency must lie between 0,1 Hz and 200 kHz.");
+    EXPECT_EQ(t.display(), "2,5 kHz");
+}
+
+TEST(DutyCycle, EntriesOnBothKeypads)
+{
+    struct Case {
+        int function;
+        QString setup;  // keys that set the period first
+        QString entry;
+        QString display, duty;
+        QStringList titles;
+        double requested;  // DutyCycle afterwards
+    };
+    const Case cases[] = {
+        {kPeriod, "", "25", "100 \u00b5s", "Duty Cycle: 25.0%", {}, 25},
+        {kPeriod, "", "33.3", "100 \u00b5s", "Duty Cycle: 33.0%", {"Warning"}, 33.3},
+        {kPeriod, "", "0.0001", "100 \u00b5s", "Duty Cycle: 2.0%", {"Warning"}, 0.0001},
+        {kPeriod, "", "99.9999", "100 \u00b5s", "Duty Cycle: 98.0%", {"Warning"}, 99.9999},
+        {kPeriod, "", "0", "100 \u00b5s", "Duty Cycle: 50.0%", {"Out of range"}, 50},
+        {kPeriod, "", "100", "100 \u00b5s", "Duty Cycle: 50.0%", {"Out of range"}, 50},
+        {kPeriod, "", "..", "100 \u00b5s", "Duty Cycle: 50.0%", {"Out of range"}, 50},
+        {kPeriod, "15s", "10", "15.0 s", "Duty Cycle: 44.08%", {"Warning"}, 10},
+        {kPeriod, "15s", "90", "15.0 s", "Duty Cycle: 55.92%", {"Warning"}, 90},
+        {kPeriod, "10m", "12.34", "10.0 ms", "Duty Cycle: 12.34%", {}, 12.34},
+        {kFrequency, "", "25", "10.0 kHz", "Duty Cycle: 25.0%", {}, 25},
+        {kFrequency, "200K", "40", "200 kHz", "Duty Cycle: 40.0%", {}, 40},
+        {kFrequency, "200K", "45", "200 kHz", "Duty Cycle: 40.0%", {"Warning"}, 45},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.setup + " " + c.entry).toStdString());
+        Timing t(c.function);
+        t.press(c.setup);
+        t.messages.shown.clear();
+        t.press(c.entry + "D");
+        EXPECT_EQ(t.display(), c.display);
+        EXPECT_EQ(t.duty(), c.duty);
+        EXPECT_EQ(t.titles(), c.titles);
+        if (c.titles == QStringList({"Out of range"})) {
+            EXPECT_EQ(t.messages.shown[0].text, kDutyRefusal);
+        }
+        EXPECT_EQ(t.window->state().DutyCycle, c.requested);
+        EXPECT_TRUE(t.window->state().OutputSet);
+        EXPECT_EQ(t.c("imgArrow").visible, c.function == kPeriod);
+        EXPECT_TRUE(t.pieces().isEmpty());
+    }
+}
+
+TEST(DutyCycle, RequestIsKeptAndTriedAgainAtTheNextPeriod)
+{
+    Timing t(kPeriod);
+    t.press("33.3D");
+    EXPECT_EQ(t.titles(), QStringList({"Warning"}));
+    t.messages.shown.clear();
+    t.press("10m");  // 10 ms makes 33.3 % exactly
+    EXPECT_EQ(t.duty(), "Duty Cycle: 33.3%");
+    EXPECT_TRUE(t.messages.shown.empty());
+    t.press("7u");
+    EXPECT_EQ(t.duty(), "Duty Cycle: 28.57%");
+    EXPECT_EQ(t.titles(), QStringList({"Warning"}));
+    EXPECT_EQ(t.window->state().DutyCycle, 33.3);
+
+    // Clear on a committed value zeroes the output; the duty key then
+    // needs a new setting.
+    t.messages.shown.clear();
+    t.press("C25D");
+    EXPECT_EQ(t.titles(), QStringList({"Out of range"}));
+    EXPECT_EQ(t.messages.shown[0].text, kDutyFirst);
+    EXPECT_EQ(t.display(), "Output Zero");
+    EXPECT_EQ(t.pieces(), QStringList({"OFF"}));
+
+    // A range change asks for 50 % again.
+    t.window->form().operatorClick("optPeriodRange", 0);
+    t.window->form().operatorClick("optPeriodRange", 1);
+    EXPECT_EQ(t.window->state().DutyCycle, 50);
+    EXPECT_EQ(t.duty(), "Duty Cycle: 50.0%");
+}
+
+TEST(Presets, SendTheirCommandAndShowTheirValue)
+{
+    struct Case {
+        int function;
+        const char* button;
+        QString command, display;
+    };
+    const Case cases[] = {
+        {kFrequency, "cmd100MHz", "F 100000000", "100 MHz"},
+        {kFrequency, "cmd50MHz", "F 50000000", "50 MHz"},
+        {kFrequency, "cmd20MHz", "F 20000000", "20 MHz"},
+        {kFrequency, "cmd10MHz", "F 10000000", "10 MHz"},
+        {kFrequency, "cmd5MHz", "F 5000000", "5 MHz"},
+        {kFrequency, "cmd2MHz", "F 2000000", "2 MHz"},
+        {kFrequency, "cmd1MHz", "F 1000000", "1 MHz"},
+        {kFrequency, "cmd500kHz", "F 500000", "500 kHz"},
+        {kFrequency, "cmd200kHz", "F 200000", "200 kHz"},
+        {kPeriod, "cmd5us", "P 0.000005", "5 \u00b5s"},
+        {kPeriod, "cmd2us", "P 0.000002", "2 \u00b5s"},
+        {kPeriod, "cmd1us", "P 0.000001", "1 \u00b5s"},
+        {kPeriod, "cmd500ns", "P 0.0000005", "500 ns"},
+        {kPeriod, "cmd200ns", "P 0.0000002", "200 ns"},
+        {kPeriod, "cmd100ns", "P 0.0000001", "100 ns"},
+        {kPeriod, "cmd50ns", "P 0.00000005", "50 ns"},
+        {kPeriod, "cmd20ns", "P 0.00000002", "20 ns"},
+        {kPeriod, "cmd10ns", "P 0.00000001", "10 ns"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button);
+        Timing t(c.function);
+        if (c.function == kFrequency)
+            t.window->form().operatorClick("optFreqRange", 1);
+        else
+            t.window->form().operatorClick("optPeriodRange", 0);
+        t.journal.clear();
+        t.c("lblDutyCycleDisplay").caption = "Duty Cycle: 50.0%";
+        t.window->DrawWaveform(50, false, true);
+        t.window->state().OutputSet = true;
+        t.window->state().DutyCycle = 33;
+        t.window->form().operatorClick(c.button);
+        EXPECT_EQ(t.pieces(), QStringList({c.command}));
+        EXPECT_EQ(t.display(), c.display);
+        EXPECT_EQ(t.duty(), "");
+        EXPECT_FALSE(t.c("linRise").visible);
+        EXPECT_FALSE(t.c("imgArrow").visible);
+        EXPECT_FALSE(t.window->state().OutputSet);
+        EXPECT_EQ(t.window->state().DutyCycle, 33);
+    }
+}
+
+TEST(Presets, RangeChangesShowTheirFrameAndFirstValue)
+{
+    struct Case {
+        int function;
+        QString option;
+        int index;
+        QString shown, hidden;
+        QStringList pieces;
+        QString display;
+    };
+    const Case cases[] = {
+        {kFrequency, "optFreqRange", 1, "fraHighFreq", "fraLowFreq", {"F 200000"}, "200 kHz"},
+        {kPeriod, "optPeriodRange", 0, "fraLowPeriod", "fraHighPeriod", {"P 0.000005"}, "5 \u00b5s"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option.toStdString());
+        Timing t(c.function);
+        t.press("12");  // an entry in progress is dropped
+        t.window->form().operatorClick(c.option, c.index);
+        EXPECT_EQ(t.pieces(), c.pieces);
+        EXPECT_EQ(t.display(), c.display);
+        EXPECT_TRUE(t.window->state().DisplayShowsValue);
+        EXPECT_TRUE(t.c(c.shown).visible);
+        EXPECT_FALSE(t.c(c.hidden).visible);
+        EXPECT_EQ(t.c(c.option, c.index).back, colors::red);
+        EXPECT_EQ(t.c(c.option, 1 - c.index).back, colors::buttonFace);
+        // The duty key (hidden with its keypad) needs a typed setting.
+        t.window->state().DisplayShowsValue = false;
+        t.window->timerModel().DutyKey(c.function == kPeriod ? 1 : 0);
+        EXPECT_EQ(t.titles(), QStringList({"Out of range"}));
+        EXPECT_EQ(t.messages.shown.at(0).text, kDutyFirst);
+    }
+}
+
+TEST(Exactness, FrequenciesAndPeriodsTheTimerMakesExactly)
+{
+    for (double f : {0.1, 0.2, 1.0, 10000.0, 200000.0, 125000.0})
+        EXPECT_TRUE(FrequencyPanel::IsExactFrequency(f)) << f;
+    for (double f : {0.25, 3.0, 170000.0, 0.3, 7.0})
+        EXPECT_FALSE(FrequencyPanel::IsExactFrequency(f)) << f;
+    for (double p : {0.000006, 0.0001, 0.01, 15.0, 1.234567})
+        EXPECT_TRUE(PeriodPanel::IsExactPeriod(p)) << p;
+    for (double p : {0.0000154, 0.0000065, 1.0 / 3})
+        EXPECT_FALSE(PeriodPanel::IsExactPeriod(p)) << p;
+}
+
+} // namespace

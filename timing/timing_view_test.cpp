@@ -1,0 +1,89 @@
+// The frequency keypad in the real window under the offscreen platform,
+// with real message boxes.
+
+#include "app/main_window.h"
+#include "app/test_fakes.h"
+#include "app/view/main_window_view.h"
+#include "app/view/qt_services.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace tarn {
+namespace {
+
+TEST(TimingView, TypedFrequencyAnswersTheQuestionBoxWithYes)
+{
+    testing::Journal journal;
+    testing::FakePauses pauses{journal};
+    testing::MemoryProfile profile;
+    testing::FixedNumbers numbers;
+    QtMessageBoxes boxes;
+    QtBusyIndication busy;
+    Services s;
+    s.messages = &boxes;
+    s.pauses = &pauses;
+    s.busy = &busy;
+    s.profile = &profile;
+    s.numbers = &numbers;
+    s.applicationFolder = QStringLiteral("/opt/tarn");
+    MainWindow core(s);
+    core.Load();
+    MainWindowView view(core);
+    boxes.setView(&view);
+    busy.setView(&view);
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    ASSERT_TRUE(core.initialised());
+
+    auto click = [&](const QString& key) {
+        auto* button = view.findChild<QWidget*>(key);
+        ASSERT_NE(button, nullptr) << key.toStdString();
+        QTest::mouseClick(button, Qt::LeftButton);
+    };
+    auto* display = view.findChild<QLabel*>(QStringLiteral("lblMainDisplay"));
+    auto* duty = view.findChild<QLabel*>(QStringLiteral("lblDutyCycleDisplay"));
+    ASSERT_NE(display, nullptr);
+    ASSERT_NE(duty, nullptr);
+
+    click(QStringLiteral("optFunction(2)"));
+    EXPECT_EQ(display->text(), "10.0 kHz");
+    EXPECT_EQ(duty->text(), "Duty Cycle: 50.0%");
+
+    click(QStringLiteral("cmdFreqNumber(1)"));
+    click(QStringLiteral("cmdFreqNumber(7)"));
+    click(QStringLiteral("cmdFreqNumber(0)"));
+    EXPECT_EQ(display->text(), "170");
+
+    // 170 kHz is not a whole number of microseconds: the question box,
+    // answered Yes, gives the closest frequency.
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        box->button(QMessageBox::Yes)->click();
+    });
+    click(QStringLiteral("cmdFreqUnits(1)"));
+    EXPECT_EQ(title, "Frequency Problem");
+    EXPECT_EQ(icon, QMessageBox::Question);
+    EXPECT_EQ(text,
+              "It is not possible to achieve this frequency exactly.\n\n"
+              "Would you like to use the closest available frequency?");
+    EXPECT_EQ(display->text(), "166.6667 kHz");
+    EXPECT_EQ(duty->text(), "Duty Cycle: 50.0%");
+    EXPECT_TRUE(core.state().OutputSet);
+}
+
+} // namespace
+} // namespace tarn
