@@ -2,8 +2,22 @@
 
 #include <QFontMetrics>
 #include <QMouseEvent>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
-LatchButton::LatchButton(QWidget* parent) : QPushButton(parent)
+void CaptionButton::paintEvent(QPaintEvent*)
+{
+    // As the base class paints, with the caption broken to fit the face
+    // inside its borders and margins.
+    constexpr int kBordersAndMargins = 4;
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text = wrapCaption(text(), font(), width() - kBordersAndMargins);
+    painter.drawControl(QStyle::CE_PushButton, option);
+}
+
+LatchButton::LatchButton(QWidget* parent) : CaptionButton(parent)
 {
     setAutoDefault(false);
     applyStyle();
@@ -41,7 +55,7 @@ void LatchButton::applyStyle()
 
 void LatchButton::mousePressEvent(QMouseEvent* event)
 {
-    QPushButton::mousePressEvent(event);
+    CaptionButton::mousePressEvent(event);
     emit mouseDown(mouseButtonCode(event->button()));
 }
 
@@ -50,13 +64,13 @@ void LatchButton::mouseReleaseEvent(QMouseEvent* event)
     // The release is reported first; the base class then completes the
     // click (latch flip, clicked).
     emit mouseUp();
-    QPushButton::mouseReleaseEvent(event);
+    CaptionButton::mouseReleaseEvent(event);
 }
 
 void LatchButton::nextCheckState()
 {
     // Runs for every completed click, just before clicked is emitted.
-    QPushButton::nextCheckState();
+    CaptionButton::nextCheckState();
     if (latching_)
         setLatchValue(latchValue_ == 0 ? 1 : 0);
 }

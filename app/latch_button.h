@@ -1,5 +1,6 @@
 #pragma once
-// The push button used for every command button of the main window.
+// The push buttons of the main window: CaptionButton for the option
+// buttons, LatchButton for every command button.
 //
 // It can latch: a latching button keeps a LatchValue (0 latched, function
 // on; 1 released, function off) that an operator click flips before the
@@ -12,7 +13,20 @@
 #include <QFont>
 #include <QPushButton>
 
-class LatchButton : public QPushButton {
+// A push button whose caption is broken into lines where it is wider than
+// the face (see wrapCaption). The breaks are a matter of drawing only: text()
+// stays the caption exactly as it was set.
+class CaptionButton : public QPushButton {
+    Q_OBJECT
+
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+class LatchButton : public CaptionButton {
     Q_OBJECT
     Q_PROPERTY(int LatchValue READ latchValue WRITE setLatchValue)
 

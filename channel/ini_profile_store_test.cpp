@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -24,6 +25,19 @@ void writeAll(const QString& path, const QByteArray& text)
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(text);
+}
+
+QByteArray readBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The whole literal, NUL bytes included.
+template <size_t N>
+QByteArray bytes(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
 }
 
 } // namespace
@@ -74,23 +88,123 @@ TEST(IniProfileStore, ValueIsCutToTheBuffer)
     EXPECT_EQ(store.readString("Tarn", "Serial Port", "1", 64, path).size(), 63);
 }
 
-TEST(IniProfileStore, WriteCreatesFileAndSectionAndKeepsTheRest)
+TEST(IniProfileStore, ANewFileHoldsTheSectionAndKeyWithCrLf)
 {
     QTemporaryDir dir;
     IniProfileStore store;
     const QString path = dir.filePath("TarnApp.ini");
     ASSERT_TRUE(store.writeString("Tarn", "Serial Port", "1", path));
-    EXPECT_EQ(store.readString("Tarn", "Serial Port", "9", 64, path), "1");
+    EXPECT_EQ(readBytes(path), "[Tarn]\r\nSerial Port=1\r\n");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"TarnApp.ini"});
+}
 
-    writeAll(path, "; written by the technician\n[Bench]\nLabel=Bay 4\n\n[Tarn]\n; keep me\nSerial Port=3\nBaud=9600\n");
-    ASSERT_TRUE(store.writeString("Tarn", "Serial Port", "7", path));
-    const QString text = readAll(path);
-    EXPECT_TRUE(text.contains("; written by the technician")) << text.toStdString();
-    EXPECT_TRUE(text.contains("; keep me")) << text.toStdString();
-    EXPECT_EQ(store.readString("Bench", "Label", "", 64, path), "Bay 4");
-    EXPECT_EQ(store.readString("Tarn", "Baud", "", 64, path), "9600");
-    EXPECT_EQ(store.readString("Tarn", "Serial Port", "", 64, path), "7");
-    EXPECT_FALSE(QFile::exists(path + ".new"));
+// A write changes the one line of the key (or adds it at the end of its
+// section, or the section at the end of the file) and keeps every other byte.
+TEST(IniProfileStore, WriteChangesOnlyTheLineOfTheKey)
+{
+    struct Case {
+        const char* what;
+        QByteArray before;
+        QByteArray after;
+    };
+    const Case cases[] = {
+        {"hand-edited file with CR LF",
+         "[Tarn]\r\n; port of the bench PC\r\nSerial Port=3\r\nremember: use the grey cable\r\n"
+         "[Other]\r\nKey=Value\r\nKey=Second\r\n; end of file\r\n",
+         "[Tarn]\r\n; port of the bench PC\r\nSerial Port=5\r\nremember: use the grey cable\r\n"
+         "[Other]\r\nKey=Value\r\nKey=Second\r\n; end of file\r\n"},
+        {"the key keeps its spelling, the line loses its spacing",
+         "[TARN]\n  serial port = 3 \nBaud = 9600\n", "[TARN]\nserial port=5\nBaud = 9600\n"},
+        {"empty file", "", "[Tarn]\r\nSerial Port=5\r\n"},
+        {"key added after the last entry of its section",
+         "[Tarn]\nBaud=9600\nnote\n\n; about Other\n[Other]\nA=1\n",
+         "[Tarn]\nBaud=9600\nnote\nSerial Port=5\n\n; about Other\n[Other]\nA=1\n"},
+        {"key added right after a header with only comments",
+         "[Tarn]\n; nothing yet\n", "[Tarn]\nSerial Port=5\n; nothing yet\n"},
+        {"key added to a last line without line end", "[Tarn]\r\nBaud=9600",
+         "[Tarn]\r\nBaud=9600\r\nSerial Port=5"},
+        {"key replaced on a last line without line end", "[Tarn]\nSerial Port=3",
+         "[Tarn]\nSerial Port=5"},
+        {"section added, file ends with a line end", "; a note\n", "; a note\n[Tarn]\nSerial Port=5\n"},
+        {"section added, file ends without one", "[Other]\nA=1", "[Other]\nA=1\n[Tarn]\nSerial Port=5"},
+        {"a key outside any section is not the key", "Serial Port=3\n[Tarn]\n",
+         "Serial Port=3\n[Tarn]\nSerial Port=5\n"},
+        {"first section and first key written, duplicates kept",
+         "[Tarn]\nSerial Port=3\nSerial Port=4\n[tarn]\nSerial Port=6\n",
+         "[Tarn]\nSerial Port=5\nSerial Port=4\n[tarn]\nSerial Port=6\n"},
+        {"a \"[\" without \"]\" does not end the section", "[Tarn]\n[\nSerial Port=3\n",
+         "[Tarn]\n[\nSerial Port=5\n"},
+        {"odd lines, NUL and non-UTF-8 bytes kept",
+         bytes("[Tarn]\n=orphan\nA=\0x\n\xe9t\xe9=\xff\nSerial Port=3\n"),
+         bytes("[Tarn]\n=orphan\nA=\0x\n\xe9t\xe9=\xff\nSerial Port=5\n")},
+        {"UTF-8 signature kept", "\xEF\xBB\xBF[Tarn]\r\nSerial Port=3\r\n",
+         "\xEF\xBB\xBF[Tarn]\r\nSerial Port=5\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        IniProfileStore store;
+        const QString path = dir.filePath("TarnApp.ini");
+        writeAll(path, c.before);
+        ASSERT_TRUE(store.writeString("Tarn", "Serial Port", "5", path));
+        EXPECT_EQ(readBytes(path), c.after);
+        EXPECT_EQ(store.readString("Tarn", "Serial Port", "", 64, path), "5");
+        // Writing the same value again changes nothing.
+        ASSERT_TRUE(store.writeString("Tarn", "Serial Port", "5", path));
+        EXPECT_EQ(readBytes(path), c.after);
+    }
+}
+
+TEST(IniProfileStore, ReadFindsTheFirstSectionAndKeyPastOddLines)
+{
+    const struct {
+        const char* what;
+        QByteArray text;
+        const char* value;
+    } cases[] = {
+        {"duplicates", "[Tarn]\nSerial Port=3\nSerial Port=4\n[TARN]\nSerial Port=6\n", "3"},
+        {"key only in a later duplicate section", "[Tarn]\nA=1\n[Tarn]\nSerial Port=6\n", ""},
+        {"stray \"[\" and a NUL before the key", bytes("[Tarn]\n[\nA=\0\nSerial Port=4\n"), "4"},
+        {"key before any section", "Serial Port=4\n[Tarn]\n", ""},
+        {"UTF-8 signature", "\xEF\xBB\xBF[Tarn]\r\nSerial Port=7\r\n", "7"},
+        {"CR LF and tabs around the value", "[ Tarn ]\r\n\tSerial Port\t=\t8\t\r\n", "8"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        IniProfileStore store;
+        const QString path = dir.filePath("TarnApp.ini");
+        writeAll(path, c.text);
+        EXPECT_EQ(store.readString("Tarn", "Serial Port", "", 64, path), c.value);
+    }
+}
+
+TEST(IniProfileStore, TextThatWouldBreakTheFileIsNotWritten)
+{
+    QTemporaryDir dir;
+    IniProfileStore store;
+    const QString path = dir.filePath("TarnApp.ini");
+    writeAll(path, "[Tarn]\nSerial Port=3\n");
+    EXPECT_FALSE(store.writeString("Tarn", "Serial Port", "5\n[Evil]\nA=1", path));
+    EXPECT_FALSE(store.writeString("Tarn", "Serial Port", QString("5\r"), path));
+    EXPECT_FALSE(store.writeString("Tarn", "Port=2", "5", path));
+    EXPECT_FALSE(store.writeString("Tarn", "", "5", path));
+    EXPECT_FALSE(store.writeString("Tarn", "; Port", "5", path));
+    EXPECT_FALSE(store.writeString("Ta]rn", "Serial Port", "5", path));
+    EXPECT_EQ(readBytes(path), "[Tarn]\nSerial Port=3\n");
+}
+
+TEST(IniProfileStore, ReplacedFileKeepsItsPermissions)
+{
+    QTemporaryDir dir;
+    IniProfileStore store;
+    const QString path = dir.filePath("TarnApp.ini");
+    writeAll(path, "[Tarn]\nSerial Port=3\n");
+    ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0640), 0);
+    ASSERT_TRUE(store.writeString("Tarn", "Serial Port", "4", path));
+    struct stat st {};
+    ASSERT_EQ(stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 TEST(IniProfileStore, MissingFolderFails)
@@ -101,6 +215,10 @@ TEST(IniProfileStore, MissingFolderFails)
     writeAll(dir.filePath("plain"), "not a folder");
     EXPECT_FALSE(store.writeString("Tarn", "Serial Port", "4", dir.filePath("plain/TarnApp.ini")));
     EXPECT_EQ(readAll(dir.filePath("plain")), "not a folder");
+    // A settings path that names a folder is neither read nor replaced.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("TarnApp.ini"));
+    EXPECT_FALSE(store.writeString("Tarn", "Serial Port", "4", dir.filePath("TarnApp.ini")));
+    EXPECT_TRUE(QFileInfo(dir.filePath("TarnApp.ini")).isDir());
 }
 
 TEST(IniProfileStore, ReadOnlyFileOrFolderFailsWithoutLosingTheFile)
@@ -114,6 +232,14 @@ TEST(IniProfileStore, ReadOnlyFileOrFolderFailsWithoutLosingTheFile)
     ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0444), 0);
     EXPECT_FALSE(store.writeString("Tarn", "Serial Port", "4", path));
     EXPECT_EQ(store.readString("Tarn", "Serial Port", "", 64, path), "3");
+
+    // A file that cannot be read is not replaced by one holding only the key.
+    const QString unreadable = dir.filePath("Unreadable.ini");
+    writeAll(unreadable, "[Tarn]\nSerial Port=3\n; more\n");
+    ASSERT_EQ(chmod(QFile::encodeName(unreadable).constData(), 0200), 0);
+    EXPECT_FALSE(store.writeString("Tarn", "Serial Port", "4", unreadable));
+    ASSERT_EQ(chmod(QFile::encodeName(unreadable).constData(), 0600), 0);
+    EXPECT_EQ(readBytes(unreadable), "[Tarn]\nSerial Port=3\n; more\n");
 
     QTemporaryDir locked;
     ASSERT_EQ(chmod(QFile::encodeName(locked.path()).constData(), 0555), 0);

@@ -6,7 +6,7 @@ set -euo pipefail
 app_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
-  libsimpleini-dev libgtest-dev
+  libgtest-dev
   fonts-liberation
   xvfb xauth
 )

@@ -48,6 +48,59 @@ QColor toQColor(const Color& color)
     return QColor(color.r, color.g, color.b);
 }
 
+// A frame: its back colour, the etched border with the caption in the top
+// edge, and the lines and shapes that belong to it, all behind the child
+// widgets. The caption is readable as the title (as a group box has it)
+// and as the accessible name.
+class FrameWidget : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(QString title READ title WRITE setTitle)
+
+public:
+    FrameWidget(const FormModel& form, int id, QWidget* parent)
+        : QWidget(parent), form_(form), id_(id)
+    {
+    }
+
+    QString title() const { return title_; }
+    void setTitle(const QString& title)
+    {
+        title_ = title;
+        setAccessibleName(title);
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const Control& c = form_.at(id_);
+        QPainter p(this);
+        p.fillRect(rect(), toQColor(c.back));
+        const QFont font = toQFont(c.font);
+        const QFontMetrics metrics(font);
+        const int top = title_.isEmpty() ? 0 : metrics.height() / 2;
+        const QRect border = rect().adjusted(0, top, -1, -1);
+        p.setPen(QColor(160, 160, 160));
+        p.drawRect(border.adjusted(0, 0, -1, -1));
+        p.setPen(Qt::white);
+        p.drawRect(border.adjusted(1, 1, 0, 0));
+        if (!title_.isEmpty()) {
+            const QString text = screenText(title_);
+            const QRect textRect(6, 0, metrics.horizontalAdvance(text) + 4, metrics.height());
+            p.fillRect(textRect, toQColor(c.back));
+            p.setFont(font);
+            p.setPen(toQColor(c.fore));
+            p.drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine, text);
+        }
+        paintDrawnControls(p, form_, id_);
+    }
+
+private:
+    const FormModel& form_;
+    int id_;
+    QString title_;
+};
+
 namespace {
 
 QRect pixelRect(const Control& c)
@@ -84,46 +137,6 @@ void paintShape(QPainter& p, const Control& c)
     p.fillRect(r.adjusted(border, border, -border, -border), toQColor(c.back));
 }
 
-// A frame (or the window's client area): its back colour, the etched
-// border with the caption in the top edge, and the lines and shapes that
-// belong to it, all behind the child widgets.
-class ContainerWidget : public QWidget {
-public:
-    ContainerWidget(const FormModel& form, int id, QWidget* parent)
-        : QWidget(parent), form_(form), id_(id)
-    {
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        const Control& c = form_.at(id_);
-        QPainter p(this);
-        p.fillRect(rect(), toQColor(c.back));
-        const QFont font = toQFont(c.font);
-        const QFontMetrics metrics(font);
-        const int top = c.caption.isEmpty() ? 0 : metrics.height() / 2;
-        const QRect border = rect().adjusted(0, top, -1, -1);
-        p.setPen(QColor(160, 160, 160));
-        p.drawRect(border.adjusted(0, 0, -1, -1));
-        p.setPen(Qt::white);
-        p.drawRect(border.adjusted(1, 1, 0, 0));
-        if (!c.caption.isEmpty()) {
-            const QString text = screenText(c.caption);
-            const QRect textRect(6, 0, metrics.horizontalAdvance(text) + 4, metrics.height());
-            p.fillRect(textRect, toQColor(c.back));
-            p.setFont(font);
-            p.setPen(toQColor(c.fore));
-            p.drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine, text);
-        }
-        paintDrawnControls(p, form_, id_);
-    }
-
-private:
-    const FormModel& form_;
-    int id_;
-};
-
 Qt::Alignment labelAlignment(Alignment a)
 {
     switch (a) {
@@ -132,13 +145,6 @@ Qt::Alignment labelAlignment(Alignment a)
     case Alignment::Left: break;
     }
     return Qt::AlignLeft | Qt::AlignTop;
-}
-
-// A button's caption, broken into lines where it is wider than the face.
-QString buttonText(const Control& c)
-{
-    constexpr int kBordersAndMargins = 4;
-    return wrapCaption(c.caption, toQFont(c.font), toPixels(c.width) - kBordersAndMargins);
 }
 
 bool sameRows(const std::vector<ListRow>& a, const std::vector<ListRow>& b)
@@ -265,10 +271,10 @@ void MainWindowView::buildControl(int id)
     case Kind::Window:
         return;
     case Kind::Frame:
-        slot.widget = new view::ContainerWidget(form_, id, container);
+        slot.widget = new view::FrameWidget(form_, id, container);
         break;
     case Kind::OptionButton: {
-        auto* button = new QPushButton(container);
+        auto* button = new CaptionButton(container);
         button->setCheckable(true);
         button->setAutoExclusive(false);
         button->setAutoDefault(false);
@@ -486,13 +492,15 @@ void MainWindowView::syncControl(int id, bool first)
 
     switch (c.kind) {
     case Kind::Frame:
-        if (colours || caption || a.font != c.font)
+        if (caption)
+            static_cast<view::FrameWidget*>(w)->setTitle(c.caption);
+        if (colours || a.font != c.font)
             w->update();
         break;
     case Kind::OptionButton: {
         auto* button = static_cast<QPushButton*>(w);
-        if (caption || a.font != c.font || a.width != c.width)
-            button->setText(view::buttonText(c));
+        if (caption)
+            button->setText(c.caption);
         if (colours)
             button->setStyleSheet(buttonStyleSheet(view::toQColor(c.fore), view::toQColor(c.back)));
         if (button->isChecked() != c.value) {
@@ -503,8 +511,8 @@ void MainWindowView::syncControl(int id, bool first)
     }
     case Kind::CommandButton: {
         auto* button = static_cast<LatchButton*>(w);
-        if (caption || a.font != c.font || a.width != c.width)
-            button->setText(view::buttonText(c));
+        if (caption)
+            button->setText(c.caption);
         if (colours)
             button->setColors(view::toQColor(c.fore), view::toQColor(c.back));
         button->setLatching(c.latching);
@@ -629,3 +637,5 @@ void MainWindowView::paintEvent(QPaintEvent*)
 }
 
 } // namespace tarn
+
+#include "main_window_view.moc"

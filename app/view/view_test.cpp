@@ -165,6 +165,58 @@ TEST_F(ViewTest, EveryControlIsAWidgetAtItsPlaceInItsContainer)
     EXPECT_EQ(serial->parentWidget()->childAt(serial->geometry().center()), serial);
 }
 
+// Anything that reads the controls sees the captions the program set: a
+// long button caption is broken only where it is drawn, and a frame's
+// caption is its title and accessible name.
+TEST_F(ViewTest, ControlsExposeTheirCaptionsUnchanged)
+{
+    start(false);
+    FormModel& form = core->form();
+    QStringList captionedFrames;
+    int buttons = 0;
+    for (int id = 1; id < form.size(); ++id) {
+        const Control& c = form.at(id);
+        const QString key = FormModel::key(c);
+        if (c.kind == Kind::OptionButton || c.kind == Kind::CommandButton) {
+            EXPECT_EQ(widget<QPushButton>(key)->text(), c.caption) << key.toStdString();
+            ++buttons;
+        } else if (c.kind == Kind::Frame) {
+            EXPECT_EQ(widget(key)->property("title").toString(), c.caption) << key.toStdString();
+            EXPECT_EQ(widget(key)->accessibleName(), c.caption) << key.toStdString();
+            if (!c.caption.isEmpty())
+                captionedFrames << key;
+        }
+    }
+    EXPECT_GT(buttons, 50);
+    EXPECT_EQ(captionedFrames.size(), 9) << captionedFrames.join(' ').toStdString();
+    EXPECT_EQ(widget("fraGraticules")->property("title").toString(),
+              form(QStringLiteral("fraGraticules")).caption);
+
+    form(QStringLiteral("fraLowFreq")).caption = QStringLiteral("Renamed");
+    view->sync();
+    EXPECT_EQ(widget("fraLowFreq")->property("title").toString(), "Renamed");
+    EXPECT_EQ(widget("fraLowFreq")->accessibleName(), "Renamed");
+
+    // The caption is still drawn broken to fit: as a button showing the
+    // broken lines as its text would draw it.
+    auto* wave = widget<QPushButton>("optWave(2)");
+    ASSERT_EQ(wave->text(), "1 kHz Square");
+    const auto drawnAs = [wave](QPushButton& twin, const QString& text) {
+        twin.setParent(wave->parentWidget());
+        twin.setGeometry(wave->geometry());
+        twin.setFont(wave->font());
+        twin.setStyleSheet(wave->styleSheet());
+        twin.setCheckable(true);
+        twin.setChecked(wave->isChecked());
+        twin.setText(text);
+        return twin.grab().toImage();
+    };
+    CaptionButton broken;
+    QPushButton unbroken;
+    EXPECT_EQ(drawnAs(broken, "1 kHz\nSquare"), wave->grab().toImage());
+    EXPECT_NE(drawnAs(unbroken, wave->text()), wave->grab().toImage());
+}
+
 TEST_F(ViewTest, StartUpTitleAndAmplitudePanel)
 {
     start();
