@@ -4,7 +4,7 @@
 # This checks the 32-bit reference build's library also on machines that
 # cannot run 32-bit programs. The 64-bit library itself is compared with the
 # full listing by the x86_64 tests.
-#   -DWINE=<launcher> -DTOOL=<zb_mktypelib.exe> -DDLL32=<i686 dll> -DDLL64=<x86_64 dll>
+#   -DWINE=<64-bit Wine loader> -DTOOL=<zb_mktypelib.exe> -DDLL32=<i686 dll> -DDLL64=<x86_64 dll>
 
 function(dump dll out)
   execute_process(COMMAND "${WINE}" "${TOOL}" --dump "Z:${dll}"

@@ -1,17 +1,19 @@
 # Runs one Windows program of the ZANBIT32 test suite under Wine.
 #
-#   cmake -DWINE=<launcher> -DPROGRAM=<program> [-DARGS=a|b|winpath:/host/path]
+#   cmake -DWINE=<loader> -DPROGRAM=<program> [-DARGS=a|b|winpath:/host/path]
 #         [-DPROBE=<probe.exe>] [-DSUMMARY=ON] [-DREQUIRE_FILE=<path>]
 #         [-DWINESERVER=<wineserver>] [-DSTOP_SERVER=<wineserver>]
 #         -P zb_run_wine.cmake
 #
+# WINE is the Wine loader of the program's word size (/usr/lib/wine/wine or
+# /usr/lib/wine/wine64), not a launcher that picks one.
 # ARGS are separated by "|"; an argument "winpath:<host path>" is handed over
 # as the matching Windows path (drive Z:). With PROBE, the probe program runs
-# first; when it does not start (a machine that cannot run 32-bit Windows
-# programs), the test reports itself skipped. With SUMMARY, the output must
-# hold the line "ZBTEST SUMMARY: <n> passed, 0 failed" with n > 0: script
-# hosts print nothing and exit 0 when a script dies, so the exit code alone
-# proves nothing.
+# first with the same loader; when it does not start (a machine whose kernel
+# refuses the 32-bit loader), the test reports itself skipped. With SUMMARY,
+# the output must hold the line "ZBTEST SUMMARY: <n> passed, 0 failed" with
+# n > 0: script hosts print nothing and exit 0 when a script dies, so the exit
+# code alone proves nothing.
 
 function(zb_windows_path out host)
   string(REPLACE "/" "\\" p "${host}")
@@ -50,7 +52,7 @@ if(PROBE)
                   OUTPUT_VARIABLE probe_out ERROR_VARIABLE probe_out RESULT_VARIABLE probe_rc)
   if(NOT probe_out MATCHES "ZBPROBE OK")
     message("${probe_out}")
-    message("ZBTEST SKIPPED: this machine cannot run the build's 32-bit Windows programs under Wine")
+    message("ZBTEST SKIPPED: ${WINE} cannot run this build's 32-bit Windows programs on this machine")
     return()
   endif()
 endif()

@@ -6,6 +6,24 @@ Dim passed, failed
 passed = 0
 failed = 0
 
+' The script host must be the one of the build's word size, named by the
+' first argument ("AMD64" or "x86"); its process environment says which it
+' is. A host of the other word size sees the other registry view and finds
+' no class: stop here with that reason rather than at the first object.
+Dim expectedHost, actualHost
+If WScript.Arguments.Count <> 1 Then
+    WScript.Echo "FAIL: usage: cscript //nologo zb_members.vbs AMD64|x86 (the word size of the expected script host)"
+    WScript.Quit 2
+End If
+expectedHost = WScript.Arguments.Item(0)
+actualHost = CreateObject("WScript.Shell").Environment("Process").Item("PROCESSOR_ARCHITECTURE")
+WScript.Echo "ZBTEST HOST: " & actualHost
+If actualHost <> expectedHost Then
+    WScript.Echo "FAIL: the script host runs as " & actualHost & ", expected " & expectedHost & " (a Wine loader of the other word size?)"
+    WScript.Quit 1
+End If
+passed = passed + 1
+
 Sub Check(what, got, want, typeWanted)
     Dim ok
     ok = (TypeName(got) = typeWanted)
