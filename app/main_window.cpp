@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "amplitude/amplitude_panel.h"
 #include "app/version.h"
 
 namespace tarn {
@@ -9,13 +10,20 @@ MainWindow::MainWindow(Services services)
 {
     BuildLayout(form_);
     connectHandlers();
+    amplitude_ = std::make_unique<AmplitudePanel>(*this);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::OutputZero()
+{
+    amplitude_->OutputZero();
 }
 
 void MainWindow::connectHandlers()
 {
     form_.onClick(QStringLiteral("optFunction"), [this](int index) { SelectFunction(index); });
     form_.onClick(QStringLiteral("cmdApply"), [this](int) { Apply(); });
-    form_.onClick(QStringLiteral("optWave"), [this](int index) { SelectWave(index); });
 }
 
 NumberFormat MainWindow::numberFormat() const
@@ -49,6 +57,11 @@ void MainWindow::Activated()
         return;
     initialised_ = true;
     Initialise();
+}
+
+void MainWindow::Deactivated()
+{
+    amplitude_->WindowDeactivated();
 }
 
 void MainWindow::Initialise()

@@ -9,8 +9,11 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 namespace tarn {
+
+class AmplitudePanel;
 
 // The state owned by the main window; everything starts as zero, false or empty.
 struct WindowState {
@@ -40,6 +43,7 @@ inline constexpr auto kDemoTitle = "Corvane Tarn Scope & Timer-Counter Calibrato
 class MainWindow {
 public:
     explicit MainWindow(Services services);
+    ~MainWindow();
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
@@ -56,6 +60,8 @@ public:
     // initialising step runs the first time only.
     void Activated();
     bool initialised() const { return initialised_; }
+    // The platform reports that the window is no longer the active window.
+    void Deactivated();
 
     // --- Command channel --------------------------------------------------
     void SendCommand(const QString& command);
@@ -80,7 +86,8 @@ public:
     void Apply();
 
     // --- Amplitude panel ----------------------------------------------------
-    void SelectWave(int index);
+    AmplitudePanel& amplitude() { return *amplitude_; }
+    // Also used by the frequency and period panels.
     void OutputZero();
 
     // --- Fast rise panel -----------------------------------------------------
@@ -102,6 +109,7 @@ private:
     WindowState state_;
     QString displayText_;
     bool initialised_ = false;
+    std::unique_ptr<AmplitudePanel> amplitude_;
 };
 
 } // namespace tarn
