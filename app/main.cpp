@@ -32,6 +32,7 @@ int main(int argc, char* argv[])
     tarn::QtBusyIndication busy;
     tarn::IniProfileStore profile;
     tarn::QtNumberFormats numbers;
+    tarn::QtPointerState pointer;
 
     tarn::Services services;
     services.messages = &messages;
@@ -39,6 +40,7 @@ int main(int argc, char* argv[])
     services.busy = &busy;
     services.profile = &profile;
     services.numbers = &numbers;
+    services.pointer = &pointer;
     services.applicationFolder = QCoreApplication::applicationDirPath();
 
     tarn::MainWindow core(services);
@@ -47,6 +49,7 @@ int main(int argc, char* argv[])
     tarn::MainWindowView view(core);
     messages.setView(&view);
     busy.setView(&view);
+    pointer.setView(&view);
     view.show();
     view.activateWindow();
     return app.exec();

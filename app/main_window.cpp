@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "amplitude/amplitude_panel.h"
 #include "app/version.h"
 #include "fastrise/fast_rise_panel.h"
 #include "timing/frequency_panel.h"
@@ -13,6 +14,7 @@ MainWindow::MainWindow(Services services)
 {
     BuildLayout(form_);
     connectHandlers();
+    amplitude_ = std::make_unique<AmplitudePanel>(*this);
     timerModel_ = std::make_unique<TimerModel>(*this);
     frequencyPanel_ = std::make_unique<FrequencyPanel>(*this, *timerModel_);
     periodPanel_ = std::make_unique<PeriodPanel>(*this, *timerModel_);
@@ -20,6 +22,11 @@ MainWindow::MainWindow(Services services)
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::OutputZero()
+{
+    amplitude_->OutputZero();
+}
 
 void MainWindow::SelectFastRise()
 {
@@ -30,7 +37,6 @@ void MainWindow::connectHandlers()
 {
     form_.onClick(QStringLiteral("optFunction"), [this](int index) { SelectFunction(index); });
     form_.onClick(QStringLiteral("cmdApply"), [this](int) { Apply(); });
-    form_.onClick(QStringLiteral("optWave"), [this](int index) { SelectWave(index); });
 }
 
 NumberFormat MainWindow::numberFormat() const
@@ -64,6 +70,11 @@ void MainWindow::Activated()
         return;
     initialised_ = true;
     Initialise();
+}
+
+void MainWindow::Deactivated()
+{
+    amplitude_->WindowDeactivated();
 }
 
 void MainWindow::Initialise()

@@ -13,6 +13,7 @@
 
 namespace tarn {
 
+class AmplitudePanel;
 class TimerModel;
 class FrequencyPanel;
 class PeriodPanel;
@@ -63,6 +64,8 @@ public:
     // initialising step runs the first time only.
     void Activated();
     bool initialised() const { return initialised_; }
+    // The platform reports that the window is no longer the active window.
+    void Deactivated();
 
     // --- Command channel --------------------------------------------------
     void SendCommand(const QString& command);
@@ -87,7 +90,8 @@ public:
     void Apply();
 
     // --- Amplitude panel ----------------------------------------------------
-    void SelectWave(int index);
+    AmplitudePanel& amplitude() { return *amplitude_; }
+    // Also used by the frequency and period panels.
     void OutputZero();
 
     // --- Timing and fast rise panels ----------------------------------------
@@ -113,6 +117,7 @@ private:
     WindowState state_;
     QString displayText_;
     bool initialised_ = false;
+    std::unique_ptr<AmplitudePanel> amplitude_;
     std::unique_ptr<TimerModel> timerModel_;
     std::unique_ptr<FrequencyPanel> frequencyPanel_;
     std::unique_ptr<PeriodPanel> periodPanel_;

@@ -69,12 +69,25 @@ public:
     virtual NumberFormat current() const = 0;
 };
 
+// Where the operator holds the mouse now. Notifications of a release can be
+// lost (a button hidden or disabled while held, the window deactivated), so
+// whatever repeats while a button is held asks here before each repetition.
+class PointerState {
+public:
+    virtual ~PointerState() = default;
+    // Whether the left mouse button is held down on that control now.
+    virtual bool leftButtonHeldOn(const QString& name, int index) const = 0;
+};
+
 struct Services {
     MessageBoxes* messages = nullptr;
     Pauses* pauses = nullptr;
     BusyIndication* busy = nullptr;
     ProfileStore* profile = nullptr;
     NumberFormats* numbers = nullptr;
+    // Optional: without it, a held button counts as held until its release
+    // is reported (or it is hidden, or the window deactivated).
+    PointerState* pointer = nullptr;
     // The application's folder as the platform reports it, without a
     // trailing separator unless it is a root.
     QString applicationFolder;

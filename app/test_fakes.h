@@ -128,6 +128,17 @@ public:
     NumberFormat format = NumberFormat::invariant();
 };
 
+// The controls on which the left mouse button is held, as "name" or
+// "name(index)"; tests press and release by hand.
+class FakePointer final : public PointerState {
+public:
+    bool leftButtonHeldOn(const QString& name, int index) const override
+    {
+        return held.contains(FormModel::key(name, index));
+    }
+    QStringList held;
+};
+
 // Collects the command pieces that the channel logs.
 class PieceLog {
 public:
@@ -148,6 +159,7 @@ struct Harness {
         s.busy = &busy;
         s.profile = &profile;
         s.numbers = &numbers;
+        s.pointer = &pointer;
         s.applicationFolder = QStringLiteral("/opt/tarn");
         window = std::make_unique<MainWindow>(s);
         formPtr = &window->form();
@@ -169,6 +181,7 @@ struct Harness {
     FakeMessages messages{journal};
     MemoryProfile profile;
     FixedNumbers numbers;
+    FakePointer pointer;
     PieceLog log{journal};
     std::unique_ptr<MainWindow> window;
 };

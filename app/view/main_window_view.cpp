@@ -610,6 +610,9 @@ bool MainWindowView::event(QEvent* event)
         core_.Activated();
         activating_ = false;
         sync();
+    } else if (event->type() == QEvent::WindowDeactivate) {
+        core_.Deactivated();
+        sync();
     }
     return result;
 }

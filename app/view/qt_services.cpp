@@ -3,6 +3,7 @@
 #include "app/view/main_window_view.h"
 #include "app/view/view_support.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QThread>
@@ -81,6 +82,19 @@ void QtBusyIndication::processEvents()
     if (view_)
         view_->sync();
     QCoreApplication::processEvents();
+}
+
+void QtPointerState::setView(MainWindowView* view)
+{
+    view_ = view;
+}
+
+bool QtPointerState::leftButtonHeldOn(const QString& name, int index) const
+{
+    if (!view_)
+        return false;
+    const auto* button = view_->findChild<QAbstractButton*>(FormModel::key(name, index));
+    return button && button->isDown() && button->isVisible() && button->isEnabled();
 }
 
 NumberFormat QtNumberFormats::current() const

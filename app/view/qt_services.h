@@ -45,6 +45,18 @@ private:
     bool waiting_ = false;
 };
 
+// Whether the left mouse button is held on a button of the main window: the
+// button is down (pressed with the left button and the pointer on it), and
+// still visible and enabled.
+class QtPointerState : public PointerState {
+public:
+    void setView(MainWindowView* view);
+    bool leftButtonHeldOn(const QString& name, int index) const override;
+
+private:
+    QPointer<MainWindowView> view_;
+};
+
 // The operator's number format, from the system locale.
 class QtNumberFormats : public NumberFormats {
 public:

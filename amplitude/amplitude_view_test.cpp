@@ -1,0 +1,113 @@
+#include "app/test_fakes.h"
+#include "app/view/main_window_view.h"
+#include "app/view/qt_services.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <utility>
+
+namespace tarn {
+namespace {
+
+using namespace tarn::testing;
+
+// Pauses that can act once while a command piece is being paced, when the
+// window takes no input.
+struct PausesWithHook final : Pauses {
+    std::function<void()> duringNextPause;
+    void sleep(int) override
+    {
+        if (auto hook = std::exchange(duringNextPause, nullptr))
+            hook();
+    }
+};
+
+TEST(AmplitudeView, OperatorSequenceAndAHeldStepButtonReleasedWhileSending)
+{
+    Journal journal;
+    PieceLog log(journal);
+    PausesWithHook pauses;
+    FakeMessages messages(journal);
+    QtBusyIndication busy;
+    QtPointerState pointer;
+    MemoryProfile profile;
+    FixedNumbers numbers;
+    Services s;
+    s.messages = &messages;
+    s.pauses = &pauses;
+    s.busy = &busy;
+    s.profile = &profile;
+    s.numbers = &numbers;
+    s.pointer = &pointer;
+    s.applicationFolder = QStringLiteral("/opt/tarn");
+    MainWindow core(s);
+    core.Load();
+    MainWindowView view(core);
+    busy.setView(&view);
+    pointer.setView(&view);
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+
+    const auto sent = [&] {
+        const QString text = journal.with(QStringLiteral("piece:")).join(u'/');
+        journal.clear();
+        return text;
+    };
+    const auto widget = [&](const char* key) {
+        QWidget* w = view.findChild<QWidget*>(QString::fromLatin1(key));
+        EXPECT_NE(w, nullptr) << key;
+        return w;
+    };
+    auto* ranges = view.findChild<QListWidget*>(QStringLiteral("lstAmpRanges"));
+    ASSERT_NE(ranges, nullptr);
+    EXPECT_EQ(sent(), "OFF");
+
+    const struct {
+        const char* key;  // a button, or a row of the range list as "row:N"
+        const char* sent;
+    } steps[] = {
+        {"optWave(1)", "A 0.001/G 2/WAVE DC/50R OFF"},
+        {"row:3", "A 0.01"},
+        {"optGraticules(4)", "G 8"},
+        {"optWave(2)", "WAVE SQ"},
+        {"cmdDeviation", "A 0.01"},
+        {"cmdDevUp", "A 0.010001"},
+        {"optWave(0)", "OFF"},
+        {"optWave(1)", "A 0.010001/G 8/WAVE DC/50R OFF"},
+    };
+    for (const auto& step : steps) {
+        const QString key = QString::fromLatin1(step.key);
+        if (key.startsWith(u"row:")) {
+            const QRect row = ranges->visualItemRect(ranges->item(key.mid(4).toInt()));
+            QTest::mouseClick(ranges->viewport(), Qt::LeftButton, {}, row.center());
+        } else {
+            QTest::mouseClick(widget(step.key), Qt::LeftButton);
+        }
+        EXPECT_EQ(sent(), step.sent) << step.key;
+    }
+    EXPECT_EQ(static_cast<QLabel*>(widget("lblMainDisplay"))->text(), "10.001 mV/div, 8 div");
+    EXPECT_EQ(static_cast<QPushButton*>(widget("cmdDeviation"))->text(), "Deviation ON");
+
+    // Held: it repeats every 500 ms. The release comes while a repetition is
+    // being sent; no repetition follows it.
+    QWidget* up = widget("cmdDevUp");
+    QTest::mousePress(up, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(journal.with(QStringLiteral("piece:")).size(), 1, 3000);
+    pauses.duringNextPause = [&] { QTest::mouseRelease(up, Qt::LeftButton); };
+    QTRY_VERIFY_WITH_TIMEOUT(!core.form()(QStringLiteral("tmrRepeat")).enabled, 3000);
+    QTest::qWait(1200);
+    EXPECT_EQ(sent(), "A 0.010002/A 0.010003");
+    EXPECT_FALSE(view.findChild<QTimer*>(QStringLiteral("tmrRepeat"))->isActive());
+    EXPECT_EQ(static_cast<QLabel*>(widget("lblDeviation"))->text(), "+0.03%");
+}
+
+} // namespace
+} // namespace tarn
