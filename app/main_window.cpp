@@ -2,6 +2,8 @@
 
 #include "app/version.h"
 
+#include <algorithm>
+
 namespace tarn {
 
 MainWindow::MainWindow(Services services)
@@ -35,8 +37,9 @@ void MainWindow::Load()
     // gives two in a row, which still names the file in that root.
     state_.SettingsFilePath = services_.applicationFolder + QStringLiteral("/TarnApp.ini");
     LoadSettings();
+    SelectTransport();
     form_.setOptionValue(QStringLiteral("optFunction"), kAmplitude, true);
-    form_.window().caption = QString::fromUtf8(kDemoTitle);
+    form_.window().caption = QString::fromUtf8(transport_ ? kDesignTitle : kDemoTitle);
     state_.SuppressSend = false;
 }
 
@@ -62,11 +65,13 @@ void MainWindow::Initialise()
                                   .arg(kVersionRevision);
     services_.busy->processEvents();
 
-    // Nothing in this edition makes the device-error indicator visible; the
-    // caption carries the text of its start state.
+    // The caption carries the text of the indicator's start state. With a
+    // transport the line is opened and the calibrator identified now, within
+    // the start-up pause; a fault makes the indicator visible.
     form_(QStringLiteral("lblDeviceError")).caption = QStringLiteral("False");
+    const qint64 spent = OpenLink();
 
-    services_.pauses->sleep(2000);
+    services_.pauses->sleep(static_cast<int>(std::max<qint64>(0, 2000 - spent)));
 
     const int first = form_(QStringLiteral("lblDeviceError")).visible ? kSetup : kAmplitude;
     form_.setOptionValue(QStringLiteral("optFunction"), first, true);
@@ -80,6 +85,7 @@ void MainWindow::Initialise()
     form_(QStringLiteral("cmdPeriodNumber"), 10).caption = separator;
 
     EndBusy();
+    ReportLinkFault();
 }
 
 QString MainWindow::decimalSeparatorOf(const QString& formattedZero)

@@ -5,10 +5,12 @@
 
 #include "app/form.h"
 #include "app/platform.h"
+#include "channel/transport.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 namespace tarn {
 
@@ -79,6 +81,11 @@ public:
     void SaveSettings();
     void Apply();
 
+    // --- Line to the calibrator -----------------------------------------------
+    // The transport in use; none in the demonstration edition.
+    Transport* transport() const { return transport_; }
+    bool deviceErrorShown() const;
+
     // --- Amplitude panel ----------------------------------------------------
     void SelectWave(int index);
     void OutputZero();
@@ -96,12 +103,20 @@ public:
 private:
     void Initialise();
     void connectHandlers();
+    void SelectTransport();
+    qint64 OpenLink();
+    void WritePiece(const QString& piece);
+    void LinkFailed(const LinkStatus& status);
+    void ReportLinkFault();
+    QString linkDevice();
 
     Services services_;
     FormModel form_;
     WindowState state_;
     QString displayText_;
     bool initialised_ = false;
+    Transport* transport_ = nullptr;
+    std::optional<MessageRequest> pendingLinkReport_;
 };
 
 } // namespace tarn
