@@ -5,6 +5,7 @@
 #include "app/view/qt_services.h"
 #include "app/view/view_support.h"
 #include "channel/ini_profile_store.h"
+#include "channel/serial_transport.h"
 
 #include <QApplication>
 #include <QStyleFactory>
@@ -32,6 +33,8 @@ int main(int argc, char* argv[])
     tarn::QtBusyIndication busy;
     tarn::IniProfileStore profile;
     tarn::QtNumberFormats numbers;
+    // Opened only when the settings file asks for the serial line.
+    tarn::SerialTransport serial;
 
     tarn::Services services;
     services.messages = &messages;
@@ -39,6 +42,7 @@ int main(int argc, char* argv[])
     services.busy = &busy;
     services.profile = &profile;
     services.numbers = &numbers;
+    services.serial = &serial;
     services.applicationFolder = QCoreApplication::applicationDirPath();
 
     tarn::MainWindow core(services);

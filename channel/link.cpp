@@ -117,7 +117,9 @@ void MainWindow::WritePiece(const QString& piece)
 
 void MainWindow::LinkFailed(const LinkStatus& status)
 {
-    qCWarning(lcChannel).noquote() << "Calibrator line fault:" << static_cast<int>(status.fault)
+    static const char* const kFaults[] = {"none", "port not opened", "no reply", "unexpected reply",
+                                          "line error"};
+    qCWarning(lcChannel).noquote() << "Calibrator line fault:" << kFaults[static_cast<int>(status.fault)]
                                    << status.reason;
     Control& indicator = form_(kIndicator);
     indicator.caption = QStringLiteral("DEVICE ERROR!");

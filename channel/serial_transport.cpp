@@ -151,8 +151,16 @@ LinkStatus SerialTransport::send(const QByteArray& bytes)
 
 LinkStatus SerialTransport::portError(const QString& prefix)
 {
-    QString reason = port_->errorString();
-    if (port_->error() == QSerialPort::NoError || reason.isEmpty())
+    // A line that has gone (a hang-up, a pulled adapter) shows as a failed
+    // read while waiting for the write; the system's text is not reliable then.
+    QString reason;
+    switch (port_->error()) {
+    case QSerialPort::ReadError: reason = QStringLiteral("Error reading comm device"); break;
+    case QSerialPort::NotOpenError: reason = QStringLiteral("The device is not open"); break;
+    case QSerialPort::NoError: break;
+    default: reason = port_->errorString(); break;
+    }
+    if (reason.isEmpty())
         reason = QStringLiteral("Error Code %1: Unknown error code").arg(static_cast<int>(port_->error()));
     return {LinkFault::LineError, prefix + reason};
 }
