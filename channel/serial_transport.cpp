@@ -2,7 +2,9 @@
 
 #include <QDeadlineTimer>
 #include <QSerialPort>
+#include <QScopedValueRollback>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -38,6 +40,24 @@ SerialTransport::SerialTransport() : SerialTransport(Limits{}) {}
 SerialTransport::SerialTransport(Limits limits)
     : limits_(limits), port_(std::make_unique<QSerialPort>())
 {
+    QObject::connect(port_.get(), &QSerialPort::errorOccurred, port_.get(),
+                     [this](QSerialPort::SerialPortError error) {
+                         if (!waiting_ && (error == QSerialPort::ReadError || error == QSerialPort::ResourceError))
+                             lineLost();
+                     });
+}
+
+void SerialTransport::lineLost()
+{
+    // A hung-up line keeps the port readable; left open, it would keep the
+    // program busy. It is closed once the port's own notification is over.
+    if (lost_)
+        return;
+    lost_ = portError(QStringLiteral("Serial port error: "));
+    QTimer::singleShot(0, port_.get(), [this, opening = opening_] {
+        if (opening == opening_)
+            port_->close();
+    });
 }
 
 SerialTransport::~SerialTransport()
@@ -60,6 +80,9 @@ void SerialTransport::close()
 LinkStatus SerialTransport::open(const QString& device)
 {
     close();
+    ++opening_;
+    lost_.reset();
+    const QScopedValueRollback waiting(waiting_, true);
     port_->setPortName(device);
     port_->setBaudRate(QSerialPort::Baud9600);
     port_->setDataBits(QSerialPort::Data8);
@@ -114,8 +137,15 @@ LinkStatus SerialTransport::identify()
 
 LinkStatus SerialTransport::write(const QString& piece)
 {
+    if (lost_) {
+        const LinkStatus lost = *lost_;
+        lost_.reset();
+        close();
+        return lost;
+    }
     if (!port_->isOpen())
         return {LinkFault::LineError, QStringLiteral("Serial port error: The device is not open")};
+    const QScopedValueRollback waiting(waiting_, true);
     const LinkStatus sent = send(piece.toLatin1() + '\n');
     if (!sent.ok())
         close();

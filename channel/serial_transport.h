@@ -6,6 +6,7 @@
 #include "channel/transport.h"
 
 #include <memory>
+#include <optional>
 
 class QSerialPort;
 
@@ -35,9 +36,16 @@ private:
     LinkStatus identify();
     LinkStatus send(const QByteArray& bytes);
     LinkStatus portError(const QString& prefix);
+    void lineLost();
 
     Limits limits_;
     std::unique_ptr<QSerialPort> port_;
+    // Set while open or write waits on the port: they report its errors.
+    bool waiting_ = false;
+    // The line went while the program was idle; the next write reports it.
+    std::optional<LinkStatus> lost_;
+    // Counts the openings, so that a late clean-up leaves a newer one alone.
+    int opening_ = 0;
 };
 
 } // namespace tarn

@@ -3,6 +3,7 @@
 #include "app/test_fakes.h"
 #include "channel/serial_transport.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -79,6 +80,11 @@ public:
         return out;
     }
     bool exited(int withinMs) { return process_.waitForFinished(withinMs); }
+    void kill()
+    {
+        process_.kill();
+        process_.waitForFinished(2000);
+    }
 
     QString device;
 
@@ -259,4 +265,28 @@ TEST(SerialLine, ApplyReopensTheLine)
     w.window->SendCommand("OFF");
     EXPECT_EQ(Simulator::texts(sim.received(3)), QStringList({R"(FUNC?\n)", R"(FUNC?\n)", R"(OFF\n)"}));
     EXPECT_EQ(w.h.messages.shown.size(), 1u);  // the start-up report only
+}
+
+TEST(SerialLine, LineLostWhileIdleIsClosedAndReportedAtTheNextCommand)
+{
+    Simulator sim;
+    SerialWindow w(sim.device);
+    w.start();
+    ASSERT_FALSE(w.indicatorShown());
+    sim.kill();
+    // The idle program notices the hang-up and lets the port go, rather
+    // than being woken by it again and again.
+    QElapsedTimer timer;
+    timer.start();
+    while (w.transport.isOpen() && timer.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(w.transport.isOpen());
+
+    w.window->SendCommand("A 1.0/G 8");
+    EXPECT_TRUE(w.indicatorShown());
+    ASSERT_EQ(w.h.messages.shown.size(), 1u);
+    EXPECT_EQ(w.h.messages.shown[0].title, QStringLiteral("Serial Error"));
+    EXPECT_TRUE(w.h.messages.shown[0].text.startsWith("Serial port error: "));
+    w.window->SendCommand("OFF");
+    EXPECT_EQ(w.h.messages.shown.size(), 1u);
 }
