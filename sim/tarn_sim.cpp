@@ -5,6 +5,7 @@
 #include "sim/calibrator_model.h"
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -103,6 +104,16 @@ void logLine(const char* direction, const std::string& bytes, const char* note =
     std::fflush(stdout);
 }
 
+// The link, removed again when the simulator is stopped.
+char g_link[4096] = "";
+
+void stop(int)
+{
+    if (g_link[0] != '\0')
+        ::unlink(g_link);
+    ::_exit(0);
+}
+
 bool writeAll(int fd, const std::string& bytes)
 {
     std::size_t done = 0;
@@ -162,7 +173,11 @@ int main(int argc, char* argv[])
             std::perror("tarn-sim: link");
             return 1;
         }
+        std::snprintf(g_link, sizeof g_link, "%s", options.link.c_str());
     }
+    std::signal(SIGINT, stop);
+    std::signal(SIGTERM, stop);
+    std::signal(SIGHUP, stop);
     std::FILE* raw = options.raw.empty() ? nullptr : std::fopen(options.raw.c_str(), "ab");
     if (!options.raw.empty() && !raw) {
         std::perror("tarn-sim: raw file");
