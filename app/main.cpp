@@ -5,6 +5,7 @@
 #include "app/view/qt_services.h"
 #include "app/view/view_support.h"
 #include "channel/ini_profile_store.h"
+#include "channel/serial_transport.h"
 
 #include <QApplication>
 #include <QStyleFactory>
@@ -33,6 +34,8 @@ int main(int argc, char* argv[])
     tarn::IniProfileStore profile;
     tarn::QtNumberFormats numbers;
     tarn::QtPointerState pointer;
+    // Opened only when the settings file asks for the serial line.
+    tarn::SerialTransport serial;
 
     tarn::Services services;
     services.messages = &messages;
@@ -41,6 +44,7 @@ int main(int argc, char* argv[])
     services.profile = &profile;
     services.numbers = &numbers;
     services.pointer = &pointer;
+    services.serial = &serial;
     services.applicationFolder = QCoreApplication::applicationDirPath();
 
     tarn::MainWindow core(services);

@@ -7,6 +7,8 @@
 #include "timing/period_panel.h"
 #include "timing/timer_model.h"
 
+#include <algorithm>
+
 namespace tarn {
 
 MainWindow::MainWindow(Services services)
@@ -56,8 +58,9 @@ void MainWindow::Load()
     // gives two in a row, which still names the file in that root.
     state_.SettingsFilePath = services_.applicationFolder + QStringLiteral("/TarnApp.ini");
     LoadSettings();
+    SelectTransport();
     form_.setOptionValue(QStringLiteral("optFunction"), kAmplitude, true);
-    form_.window().caption = QString::fromUtf8(kDemoTitle);
+    form_.window().caption = QString::fromUtf8(transport_ ? kDesignTitle : kDemoTitle);
     state_.SuppressSend = false;
 }
 
@@ -88,11 +91,13 @@ void MainWindow::Initialise()
                                   .arg(kVersionRevision);
     services_.busy->processEvents();
 
-    // Nothing in this edition makes the device-error indicator visible; the
-    // caption carries the text of its start state.
+    // The caption carries the text of the indicator's start state. With a
+    // transport the line is opened and the calibrator identified now, within
+    // the start-up pause; a fault makes the indicator visible.
     form_(QStringLiteral("lblDeviceError")).caption = QStringLiteral("False");
+    const qint64 spent = OpenLink();
 
-    services_.pauses->sleep(2000);
+    services_.pauses->sleep(static_cast<int>(std::max<qint64>(0, 2000 - spent)));
 
     const int first = form_(QStringLiteral("lblDeviceError")).visible ? kSetup : kAmplitude;
     form_.setOptionValue(QStringLiteral("optFunction"), first, true);
@@ -106,6 +111,7 @@ void MainWindow::Initialise()
     form_(QStringLiteral("cmdPeriodNumber"), 10).caption = separator;
 
     EndBusy();
+    ReportLinkFault();
 }
 
 QString MainWindow::decimalSeparatorOf(const QString& formattedZero)

@@ -5,11 +5,13 @@
 
 #include "app/form.h"
 #include "app/platform.h"
+#include "channel/transport.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace tarn {
 
@@ -89,6 +91,11 @@ public:
     void SaveSettings();
     void Apply();
 
+    // --- Line to the calibrator -----------------------------------------------
+    // The transport in use; none in the demonstration edition.
+    Transport* transport() const { return transport_; }
+    bool deviceErrorShown() const;
+
     // --- Amplitude panel ----------------------------------------------------
     AmplitudePanel& amplitude() { return *amplitude_; }
     // Also used by the frequency and period panels.
@@ -111,6 +118,12 @@ public:
 private:
     void Initialise();
     void connectHandlers();
+    void SelectTransport();
+    qint64 OpenLink();
+    void WritePiece(const QString& piece);
+    void LinkFailed(const LinkStatus& status);
+    void ReportLinkFault();
+    QString linkDevice();
 
     Services services_;
     FormModel form_;
@@ -122,6 +135,8 @@ private:
     std::unique_ptr<FrequencyPanel> frequencyPanel_;
     std::unique_ptr<PeriodPanel> periodPanel_;
     std::unique_ptr<FastRisePanel> fastRisePanel_;
+    Transport* transport_ = nullptr;
+    std::optional<MessageRequest> pendingLinkReport_;
 };
 
 } // namespace tarn

@@ -8,6 +8,8 @@
 
 namespace tarn {
 
+class Transport;
+
 enum class MessageIcon { None, Exclamation, Question, Information, Critical };
 enum class MessageButtons { Ok, YesNo };
 enum class MessageResult { Ok, Yes, No };
@@ -88,6 +90,9 @@ struct Services {
     // Optional: without it, a held button counts as held until its release
     // is reported (or it is hidden, or the window deactivated).
     PointerState* pointer = nullptr;
+    // The serial line to the calibrator, used when the settings file asks
+    // for it; without it the program is the demonstration edition.
+    Transport* serial = nullptr;
     // The application's folder as the platform reports it, without a
     // trailing separator unless it is a root.
     QString applicationFolder;

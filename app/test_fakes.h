@@ -148,9 +148,10 @@ public:
     PieceLog& operator=(const PieceLog&) = delete;
 };
 
-// A main window with fake services, the folder "/opt/tarn".
+// A main window with fake services, the folder "/opt/tarn"; the serial
+// transport, when given, is used when the settings file asks for it.
 struct Harness {
-    Harness() : busy(journal, formPtr)
+    explicit Harness(Transport* serial = nullptr) : busy(journal, formPtr)
     {
         numbers.format = NumberFormat::invariant();
         Services s;
@@ -160,6 +161,7 @@ struct Harness {
         s.profile = &profile;
         s.numbers = &numbers;
         s.pointer = &pointer;
+        s.serial = serial;
         s.applicationFolder = QStringLiteral("/opt/tarn");
         window = std::make_unique<MainWindow>(s);
         formPtr = &window->form();

@@ -20,12 +20,14 @@ void MainWindow::SendCommand(const QString& command)
     QString piece;
     do {
         NextCommandPiece(piece, remainder);
-        // This edition has no transport: the piece is paced and logged.
+        // Every piece is logged and paced; a transport also writes it.
         qCDebug(lcChannel).noquote() << piece;
+        WritePiece(piece);
         services_.pauses->sleep(kPiecePauseMs);
     } while (!remainder.isEmpty());
     CompleteCommand(true);
     EndBusy();
+    ReportLinkFault();
 }
 
 void MainWindow::NextCommandPiece(QString& piece, QString& remainder)

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tarn {
@@ -47,8 +48,11 @@ void MainWindow::Apply()
 {
     SaveSettings();
     BeginBusy();
-    services_.pauses->sleep(kApplyPauseMs);
+    // A transport re-opens the line within the busy period.
+    const qint64 spent = OpenLink();
+    services_.pauses->sleep(static_cast<int>(std::max<qint64>(0, kApplyPauseMs - spent)));
     EndBusy();
+    ReportLinkFault();
 }
 
 } // namespace tarn

@@ -5,7 +5,7 @@ set -euo pipefail
 
 app_packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev qt6-serialport-dev
   libgtest-dev
   fonts-liberation
   xvfb xauth

@@ -1,0 +1,141 @@
+// The line to the calibrator as the main window uses it: choosing the
+// transport, opening and identifying, writing the pieces, and reporting a
+// device that is missing, silent or failing.
+
+#include "app/main_window.h"
+#include "channel/command_channel.h"
+
+#include <QElapsedTimer>
+
+namespace tarn {
+
+namespace {
+const QString kSection = QStringLiteral("Tarn");
+constexpr int kValueBuffer = 64;
+const QString kInstrument = QStringLiteral("Tarn Calibrator");
+const QString kIndicator = QStringLiteral("lblDeviceError");
+
+QString notFoundText()
+{
+    return QStringLiteral("The ") + kInstrument + QStringLiteral(" could not be found.") +
+           QStringLiteral("\r\r") + QStringLiteral("Timeout awaiting valid reply") + QStringLiteral("\r\r") +
+           QStringLiteral("Check the following:") + QStringLiteral("\r") +
+           QStringLiteral("- The device is turned on.") + QStringLiteral("\r") +
+           QStringLiteral("- The cable is connected properly.") + QStringLiteral("\r") +
+           QStringLiteral("- The DIP switches are set correctly.");
+}
+
+QString wrongReplyText()
+{
+    return QStringLiteral("The ") + kInstrument + QStringLiteral(" did not give the expected reply.") +
+           QStringLiteral("\r\r") +
+           QStringLiteral("Please check the data connection and try resetting the unit.");
+}
+
+MessageRequest reportFor(const LinkStatus& status)
+{
+    switch (status.fault) {
+    case LinkFault::NoReply:
+        return {kInstrument, notFoundText(), MessageIcon::Exclamation, MessageButtons::Ok};
+    case LinkFault::WrongReply:
+        return {kInstrument, wrongReplyText(), MessageIcon::Exclamation, MessageButtons::Ok};
+    case LinkFault::OpenFailed:
+        return {QStringLiteral("Setup Error"),
+                QStringLiteral("There is a problem with your serial port configuration.") +
+                    QStringLiteral("\r\r") + QStringLiteral("Serial port error: ") + status.reason +
+                    QStringLiteral("\r\r") +
+                    QStringLiteral("Check that the correct port is selected and that this port is not in use."),
+                MessageIcon::Exclamation, MessageButtons::Ok};
+    case LinkFault::LineError:
+    case LinkFault::None:
+        break;
+    }
+    return {QStringLiteral("Serial Error"),
+            status.reason + QStringLiteral("\r\r") +
+                QStringLiteral("Please check the data connection and try resetting the unit."),
+            MessageIcon::Exclamation, MessageButtons::Ok};
+}
+} // namespace
+
+void MainWindow::SelectTransport()
+{
+    transport_ = nullptr;
+    const QString wanted = services_.profile
+                               ->readString(kSection, QStringLiteral("Transport"), QStringLiteral("Demo"),
+                                            kValueBuffer, state_.SettingsFilePath)
+                               .trimmed();
+    if (wanted.compare(QStringLiteral("Serial"), Qt::CaseInsensitive) == 0) {
+        if (services_.serial)
+            transport_ = services_.serial;
+        else
+            qCWarning(lcChannel) << "This build has no serial transport; the demonstration edition runs";
+        return;
+    }
+    if (wanted.compare(QStringLiteral("Demo"), Qt::CaseInsensitive) != 0) {
+        qCWarning(lcChannel).noquote() << "Unknown transport" << wanted << "in" << state_.SettingsFilePath
+                                       << "(Demo or Serial); the demonstration edition runs";
+    }
+}
+
+bool MainWindow::deviceErrorShown() const
+{
+    return form_(kIndicator).visible;
+}
+
+QString MainWindow::linkDevice()
+{
+    const QString device = services_.profile
+                               ->readString(kSection, QStringLiteral("Device"), QString(), 1024,
+                                            state_.SettingsFilePath)
+                               .trimmed();
+    return device.isEmpty() ? serialDeviceForPort(SerialPortNumber) : device;
+}
+
+qint64 MainWindow::OpenLink()
+{
+    if (!transport_)
+        return 0;
+    QElapsedTimer spent;
+    spent.start();
+    const LinkStatus status = transport_->open(linkDevice());
+    if (status.ok())
+        form_(kIndicator).visible = false;
+    else
+        LinkFailed(status);
+    return spent.elapsed();
+}
+
+void MainWindow::WritePiece(const QString& piece)
+{
+    // While the indicator shows, the pieces are paced but not written.
+    if (!transport_ || deviceErrorShown())
+        return;
+    const LinkStatus status = transport_->write(piece);
+    if (!status.ok())
+        LinkFailed(status);
+}
+
+void MainWindow::LinkFailed(const LinkStatus& status)
+{
+    static const char* const kFaults[] = {"none", "port not opened", "no reply", "unexpected reply",
+                                          "line error"};
+    qCWarning(lcChannel).noquote() << "Calibrator line fault:" << kFaults[static_cast<int>(status.fault)]
+                                   << status.reason;
+    Control& indicator = form_(kIndicator);
+    indicator.caption = QStringLiteral("DEVICE ERROR!");
+    indicator.visible = true;
+    // One report per fault: the first one found in a busy period.
+    if (!pendingLinkReport_)
+        pendingLinkReport_ = reportFor(status);
+}
+
+void MainWindow::ReportLinkFault()
+{
+    if (!pendingLinkReport_)
+        return;
+    const MessageRequest report = *pendingLinkReport_;
+    pendingLinkReport_.reset();
+    showMessage(report);
+}
+
+} // namespace tarn
