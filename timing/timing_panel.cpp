@@ -1,0 +1,82 @@
+#include "timing/timing_panel.h"
+
+#include "app/main_window.h"
+#include "timing/timer_model.h"
+
+namespace tarn {
+
+namespace {
+Keypad::Entry acceptingWith(Keypad::Entry entry, std::function<void(double)> accept)
+{
+    entry.accept = std::move(accept);
+    return entry;
+}
+} // namespace
+
+TimingPanel::TimingPanel(MainWindow& window, TimerModel& timer, Ranges ranges, Keypad::Keys keys,
+                         Keypad::Entry entry)
+    : window_(window),
+      timer_(timer),
+      ranges_(std::move(ranges)),
+      keypad_(window, std::move(keys), acceptingWith(std::move(entry), ranges_.setTyped))
+{
+    FormModel& form = window_.form();
+    form.onClick(ranges_.option, [this](int index) { SelectRange(index); });
+    for (const Preset& preset : ranges_.presets) {
+        const double value = preset.value;
+        form.onClick(QString::fromLatin1(preset.button),
+                     [this, value](int) { ranges_.setPreset(value); });
+    }
+}
+
+void TimingPanel::SelectRange(int index)
+{
+    FormModel& form = window_.form();
+    window_.state().DutyCycle = 50;
+    const bool typed = index == ranges_.typedIndex;
+    const int presetIndex = 1 - ranges_.typedIndex;
+    form(ranges_.option, ranges_.typedIndex).back = typed ? colors::red : colors::buttonFace;
+    form(ranges_.option, presetIndex).back = typed ? colors::buttonFace : colors::red;
+    form(ranges_.typedFrame).visible = typed;
+    form(ranges_.presetFrame).visible = !typed;
+    if (typed)
+        ranges_.setTyped(ranges_.firstTyped);
+    else
+        ranges_.setPreset(ranges_.firstPreset);
+    if (!window_.state().DisplayShowsValue)
+        window_.ShowDisplayText(QString());
+}
+
+void TimingPanel::SendPreset(const QString& command, const QString& shown)
+{
+    window_.SendCommand(command);
+    window_.ShowDisplayText(shown);
+    window_.form()(QStringLiteral("lblDutyCycleDisplay")).caption.clear();
+    window_.DrawWaveform(-1, false, false);
+    window_.state().OutputSet = false;
+}
+
+void TimingPanel::ApplyTyped(double period, bool exact)
+{
+    if (!exact) {
+        const MessageResult answer = window_.showMessage(
+            {ranges_.questionTitle, ranges_.question, MessageIcon::Question, MessageButtons::YesNo});
+        if (answer != MessageResult::Yes) {
+            window_.ShowDisplayText(QString());
+            return;
+        }
+    }
+    window_.state().CurrentPeriod = period;
+    timer_.ApplyTimingSetting(ranges_.typedShownAsPeriod);
+    window_.state().OutputSet = true;
+}
+
+bool TimingPanel::ReadsBackAlike(double value, QStringView pattern)
+{
+    const NumberFormat plain = NumberFormat::invariant();
+    const auto written = formatNumber(value, pattern, plain);
+    const auto back = written ? parseNumber(*written, plain) : std::nullopt;
+    return back && static_cast<float>(*back) == static_cast<float>(value);
+}
+
+} // namespace tarn
