@@ -457,6 +457,19 @@ TEST(Presets, RangeChangesShowTheirFrameAndFirstValue)
         t.window->timerModel().DutyKey(c.function == kPeriod ? 1 : 0);
         EXPECT_EQ(t.titles(), QStringList({"Out of range"}));
         EXPECT_EQ(t.messages.shown.at(0).text, kDutyFirst);
+
+        // Back to the typed range: its first value at 50 %, nothing sent.
+        t.journal.clear();
+        t.window->state().DutyCycle = 25;
+        t.window->form().operatorClick(c.option, 1 - c.index);
+        EXPECT_TRUE(t.pieces().isEmpty());
+        EXPECT_EQ(t.display(), c.function == kPeriod ? "100 \u00b5s" : "10.0 kHz");
+        EXPECT_EQ(t.duty(), "Duty Cycle: 50.0%");
+        EXPECT_TRUE(t.window->state().OutputSet);
+        EXPECT_TRUE(t.c(c.hidden).visible);
+        EXPECT_FALSE(t.c(c.shown).visible);
+        EXPECT_EQ(t.c(c.option, 1 - c.index).back, colors::red);
+        EXPECT_EQ(t.c(c.option, c.index).back, colors::buttonFace);
     }
 }
 
