@@ -68,9 +68,9 @@ protected:
     static bool ReadsBackAlike(double value, QStringView pattern);
 
     MainWindow& window_;
-    TimerModel& timer_;
 
 private:
+    TimerModel& timer_;
     Ranges ranges_;
     Keypad keypad_;
 };
