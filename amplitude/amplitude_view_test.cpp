@@ -1,6 +1,4 @@
-#include "app/test_fakes.h"
-#include "app/view/main_window_view.h"
-#include "app/view/qt_services.h"
+#include "app/view/gui_test_harness.h"
 
 #include <gtest/gtest.h>
 
@@ -10,59 +8,22 @@
 #include <QTest>
 #include <QTimer>
 
-#include <functional>
-#include <utility>
-
 namespace tarn {
 namespace {
 
 using namespace tarn::testing;
 
-// Pauses that can act once while a command piece is being paced, when the
-// window takes no input.
-struct PausesWithHook final : Pauses {
-    std::function<void()> duringNextPause;
-    void sleep(int) override
-    {
-        if (auto hook = std::exchange(duringNextPause, nullptr))
-            hook();
-    }
-};
-
 TEST(AmplitudeView, OperatorSequenceAndAHeldStepButtonReleasedWhileSending)
 {
-    Journal journal;
-    PieceLog log(journal);
-    PausesWithHook pauses;
-    FakeMessages messages(journal);
-    QtBusyIndication busy;
-    QtPointerState pointer;
-    MemoryProfile profile;
-    FixedNumbers numbers;
-    Services s;
-    s.messages = &messages;
-    s.pauses = &pauses;
-    s.busy = &busy;
-    s.profile = &profile;
-    s.numbers = &numbers;
-    s.pointer = &pointer;
-    s.applicationFolder = QStringLiteral("/opt/tarn");
-    MainWindow core(s);
-    core.Load();
-    MainWindowView view(core);
-    busy.setView(&view);
-    pointer.setView(&view);
-    view.show();
-    view.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
-
-    const auto sent = [&] {
-        const QString text = journal.with(QStringLiteral("piece:")).join(u'/');
-        journal.clear();
-        return text;
-    };
+    GuiHarness h;
+    h.start();
+    if (::testing::Test::HasFatalFailure())
+        return;
+    MainWindowView& view = *h.view;
+    MainWindow& core = *h.core;
+    const auto sent = [&] { return h.sent(); };
     const auto widget = [&](const char* key) {
-        QWidget* w = view.findChild<QWidget*>(QString::fromLatin1(key));
+        QWidget* w = h.widget(QString::fromLatin1(key));
         EXPECT_NE(w, nullptr) << key;
         return w;
     };
@@ -100,8 +61,8 @@ TEST(AmplitudeView, OperatorSequenceAndAHeldStepButtonReleasedWhileSending)
     // being sent; no repetition follows it.
     QWidget* up = widget("cmdDevUp");
     QTest::mousePress(up, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(journal.with(QStringLiteral("piece:")).size(), 1, 3000);
-    pauses.duringNextPause = [&] { QTest::mouseRelease(up, Qt::LeftButton); };
+    QTRY_COMPARE_WITH_TIMEOUT(h.journal.with(QStringLiteral("piece:")).size(), 1, 3000);
+    h.pauses.duringNextSleep = [&] { QTest::mouseRelease(up, Qt::LeftButton); };
     QTRY_VERIFY_WITH_TIMEOUT(!core.form()(QStringLiteral("tmrRepeat")).enabled, 3000);
     QTest::qWait(1200);
     EXPECT_EQ(sent(), "A 0.010002/A 0.010003");
