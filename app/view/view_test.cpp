@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSet>
 #include <QTemporaryDir>
@@ -291,8 +292,23 @@ TEST_F(ViewTest, InputIsDiscardedWhileTheWindowIsDisabled)
     EXPECT_FALSE(widget("fraFunction(2)")->isVisible());
     EXPECT_FALSE(widget<QPushButton>("optFunction(2)")->isChecked());
 
+    // A click that waited in the queue while the window was shut is
+    // discarded when the window opens again, not acted on late.
+    QWidget* frequency = widget("optFunction(2)");
+    const QPointF inside(frequency->rect().center());
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(frequency,
+                                    new QMouseEvent(type, inside, frequency->mapToGlobal(inside),
+                                                    Qt::LeftButton,
+                                                    type == QEvent::MouseButtonPress ? Qt::LeftButton
+                                                                                     : Qt::NoButton,
+                                                    Qt::NoModifier));
     form.window().enabled = true;
     view->sync();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(widget("fraFunction(2)")->isVisible());
+    EXPECT_FALSE(widget<QPushButton>("optFunction(2)")->isChecked());
+
     click(QStringLiteral("optFunction(2)"));
     EXPECT_TRUE(widget("fraFunction(2)")->isVisible());
 }
