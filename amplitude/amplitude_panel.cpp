@@ -138,7 +138,15 @@ void AmplitudePanel::ApplyAmplitude(AmplitudeChange reason)
             case WaveformChanged: command = waveformCommand(); break;
             }
         }
+        const double factorSent = state.DeviationFactor;
         window_.SendCommand(command);
+        // The repeat timer runs on while a slow line takes the text: a step
+        // it took meanwhile is sent now, before the readouts show it.
+        for (double factor = factorSent; state.DeviationFactor != factor
+                                         && !form_(kWave, kZero).value;) {
+            factor = state.DeviationFactor;
+            window_.SendCommand(amplitudeCommand(nominal));
+        }
         ShowAmplitudeReadouts();
         state.OutputSet = true;
     }

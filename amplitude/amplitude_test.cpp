@@ -259,6 +259,40 @@ TEST(Amplitude, HeldStepButtonRepeatsUntilReleased)
     EXPECT_EQ(p.sent(), "");
 }
 
+// A slow line lets the repeat timer fire while an amplitude is being sent:
+// the step it takes is sent before the readouts show it.
+TEST(Amplitude, AStepTakenWhileSendingIsSentBeforeItIsShown)
+{
+    const struct {
+        const char* name;
+        bool zeroFirst;
+        std::function<void(Panel&)> change;  // the change whose send the tick meets
+        const char* sent;
+        const char* display;
+    } cases[] = {
+        {"tick during a tick", false, [](Panel& p) { p.form().timerTick("tmrRepeat"); },
+         "A 0.010001/A 0.010002", "10.002 mV/div, 2 div"},
+        {"tick during a divisions change", false, [](Panel& p) { p.graticule(3); },
+         "G 6/A 0.010001", "10.001 mV/div, 6 div"},
+        {"tick during the complete set", true, [](Panel& p) { p.wave(kDc); },
+         "A 0.01/G 2/WAVE DC/50R OFF/A 0.010001", "10.001 mV/div, 2 div"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Panel p;
+        p.row(k10mV);
+        p.wave(c.zeroFirst ? kZero : kDc);
+        p.click("cmdDeviation");
+        p.form().operatorMouseDown("cmdDevUp", kNoIndex, 1);
+        p.h.pointer.held << "cmdDevUp";
+        p.sent();
+        p.h.pauses.duringNextSleep = [&p] { p.form().timerTick("tmrRepeat"); };
+        c.change(p);
+        EXPECT_EQ(p.sent(), c.sent);
+        EXPECT_EQ(p.caption("lblMainDisplay"), c.display);
+    }
+}
+
 TEST(Amplitude, RepetitionStopsWhenTheButtonIsNoLongerHeld)
 {
     const struct {

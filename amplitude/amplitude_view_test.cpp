@@ -1,68 +1,30 @@
-#include "app/test_fakes.h"
-#include "app/view/main_window_view.h"
-#include "app/view/qt_services.h"
+#include "app/view/gui_test_harness.h"
 
 #include <gtest/gtest.h>
 
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
-#include <functional>
-#include <utility>
 
 namespace tarn {
 namespace {
 
 using namespace tarn::testing;
 
-// Pauses that can act once while a command piece is being paced, when the
-// window takes no input.
-struct PausesWithHook final : Pauses {
-    std::function<void()> duringNextPause;
-    void sleep(int) override
-    {
-        if (auto hook = std::exchange(duringNextPause, nullptr))
-            hook();
-    }
-};
-
 TEST(AmplitudeView, OperatorSequenceAndAHeldStepButtonReleasedWhileSending)
 {
-    Journal journal;
-    PieceLog log(journal);
-    PausesWithHook pauses;
-    FakeMessages messages(journal);
-    QtBusyIndication busy;
-    QtPointerState pointer;
-    MemoryProfile profile;
-    FixedNumbers numbers;
-    Services s;
-    s.messages = &messages;
-    s.pauses = &pauses;
-    s.busy = &busy;
-    s.profile = &profile;
-    s.numbers = &numbers;
-    s.pointer = &pointer;
-    s.applicationFolder = QStringLiteral("/opt/tarn");
-    MainWindow core(s);
-    core.Load();
-    MainWindowView view(core);
-    busy.setView(&view);
-    pointer.setView(&view);
-    view.show();
-    view.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
-
-    const auto sent = [&] {
-        const QString text = journal.with(QStringLiteral("piece:")).join(u'/');
-        journal.clear();
-        return text;
-    };
+    GuiHarness h;
+    h.start();
+    if (::testing::Test::HasFatalFailure())
+        return;
+    MainWindowView& view = *h.view;
+    MainWindow& core = *h.core;
+    const auto sent = [&] { return h.sent(); };
     const auto widget = [&](const char* key) {
-        QWidget* w = view.findChild<QWidget*>(QString::fromLatin1(key));
+        QWidget* w = h.widget(QString::fromLatin1(key));
         EXPECT_NE(w, nullptr) << key;
         return w;
     };
@@ -100,13 +62,31 @@ TEST(AmplitudeView, OperatorSequenceAndAHeldStepButtonReleasedWhileSending)
     // being sent; no repetition follows it.
     QWidget* up = widget("cmdDevUp");
     QTest::mousePress(up, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(journal.with(QStringLiteral("piece:")).size(), 1, 3000);
-    pauses.duringNextPause = [&] { QTest::mouseRelease(up, Qt::LeftButton); };
+    QTRY_COMPARE_WITH_TIMEOUT(h.journal.with(QStringLiteral("piece:")).size(), 1, 3000);
+    h.pauses.duringNextSleep = [&] { QTest::mouseRelease(up, Qt::LeftButton); };
     QTRY_VERIFY_WITH_TIMEOUT(!core.form()(QStringLiteral("tmrRepeat")).enabled, 3000);
     QTest::qWait(1200);
     EXPECT_EQ(sent(), "A 0.010002/A 0.010003");
     EXPECT_FALSE(view.findChild<QTimer*>(QStringLiteral("tmrRepeat"))->isActive());
     EXPECT_EQ(static_cast<QLabel*>(widget("lblDeviation"))->text(), "+0.03%");
+
+    // On screen the release waits in the queue while the piece is paced and
+    // comes out when the busy period ends. The window took no input then:
+    // the click that completes the release is lost with it, so the display
+    // shows what was sent.
+    QTest::mousePress(up, Qt::LeftButton);
+    h.pauses.duringNextSleep = [&] {
+        QCoreApplication::postEvent(up, new QMouseEvent(QEvent::MouseButtonRelease,
+                                                         QPointF(up->rect().center()),
+                                                         QPointF(up->mapToGlobal(up->rect().center())),
+                                                         Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!core.form()(QStringLiteral("tmrRepeat")).enabled, 3000);
+    QTest::qWait(700);
+    EXPECT_EQ(sent(), "A 0.010004");
+    EXPECT_FALSE(static_cast<QPushButton*>(up)->isDown());
+    EXPECT_EQ(static_cast<QLabel*>(widget("lblDeviation"))->text(), "+0.04%");
+    EXPECT_EQ(static_cast<QLabel*>(widget("lblMainDisplay"))->text(), "10.004 mV/div, 8 div");
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <QLoggingCategory>
 
 #include <deque>
+#include <functional>
 #include <ostream>
 #include <map>
 #include <utility>
@@ -40,10 +41,18 @@ private:
     QStringList entries_;
 };
 
+// Records each pause; a test can act once during the next one, as the
+// operator can while a command piece is being paced.
 class FakePauses final : public Pauses {
 public:
     explicit FakePauses(Journal& j) : journal(j) {}
-    void sleep(int ms) override { journal.add(QStringLiteral("sleep:%1").arg(ms)); }
+    void sleep(int ms) override
+    {
+        journal.add(QStringLiteral("sleep:%1").arg(ms));
+        if (auto hook = std::exchange(duringNextSleep, nullptr))
+            hook();
+    }
+    std::function<void()> duringNextSleep;
     Journal& journal;
 };
 

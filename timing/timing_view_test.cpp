@@ -1,10 +1,7 @@
 // The frequency keypad in the real window under the offscreen platform,
 // with real message boxes.
 
-#include "app/main_window.h"
-#include "app/test_fakes.h"
-#include "app/view/main_window_view.h"
-#include "app/view/qt_services.h"
+#include "app/view/gui_test_harness.h"
 
 #include <gtest/gtest.h>
 
@@ -20,34 +17,13 @@ namespace {
 
 TEST(TimingView, TypedFrequencyAnswersTheQuestionBoxWithYes)
 {
-    testing::Journal journal;
-    testing::FakePauses pauses{journal};
-    testing::MemoryProfile profile;
-    testing::FixedNumbers numbers;
-    QtMessageBoxes boxes;
-    QtBusyIndication busy;
-    Services s;
-    s.messages = &boxes;
-    s.pauses = &pauses;
-    s.busy = &busy;
-    s.profile = &profile;
-    s.numbers = &numbers;
-    s.applicationFolder = QStringLiteral("/opt/tarn");
-    MainWindow core(s);
-    core.Load();
-    MainWindowView view(core);
-    boxes.setView(&view);
-    busy.setView(&view);
-    view.show();
-    view.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
-    ASSERT_TRUE(core.initialised());
-
-    auto click = [&](const QString& key) {
-        auto* button = view.findChild<QWidget*>(key);
-        ASSERT_NE(button, nullptr) << key.toStdString();
-        QTest::mouseClick(button, Qt::LeftButton);
-    };
+    testing::GuiHarness h({.realMessageBoxes = true});
+    h.start();
+    if (::testing::Test::HasFatalFailure())
+        return;
+    MainWindowView& view = *h.view;
+    MainWindow& core = *h.core;
+    auto click = [&](const QString& key) { h.click(key); };
     auto* display = view.findChild<QLabel*>(QStringLiteral("lblMainDisplay"));
     auto* duty = view.findChild<QLabel*>(QStringLiteral("lblDutyCycleDisplay"));
     ASSERT_NE(display, nullptr);

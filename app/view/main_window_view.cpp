@@ -279,7 +279,8 @@ void MainWindowView::buildControl(int id)
         button->setAutoExclusive(false);
         button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, this, [this, name, index] {
-            form_.operatorClick(name, index);
+            if (takesInput())
+                form_.operatorClick(name, index);
             forwarded();
         });
         slot.widget = button;
@@ -288,7 +289,8 @@ void MainWindowView::buildControl(int id)
     case Kind::CommandButton: {
         auto* button = new LatchButton(container);
         connect(button, &LatchButton::clicked, this, [this, name, index] {
-            form_.operatorClick(name, index);
+            if (takesInput())
+                form_.operatorClick(name, index);
             forwarded();
         });
         connect(button, &LatchButton::mouseDown, this, [this, name, index](int mouseButton) {
@@ -298,7 +300,7 @@ void MainWindowView::buildControl(int id)
         connect(button, &LatchButton::mouseUp, this, [this, id, name, index] {
             // A release while the window is busy is kept until it takes input
             // again, so that a held step button cannot keep repeating.
-            if (!form_.window().enabled) {
+            if (!takesInput()) {
                 pendingMouseUps_.push_back(id);
                 return;
             }
@@ -336,7 +338,8 @@ void MainWindowView::buildControl(int id)
             const QListWidgetItem* item = list->currentItem();
             if (!item || !item->isSelected())
                 return;
-            form_.operatorSelectRow(name, index, list->currentRow());
+            if (takesInput())
+                form_.operatorSelectRow(name, index, list->currentRow());
             forwarded();
         });
         slot.widget = list;
@@ -346,7 +349,8 @@ void MainWindowView::buildControl(int id)
         auto* combo = new QComboBox(container);
         combo->setEditable(false);
         connect(combo, &QComboBox::activated, this, [this, name, index](int row) {
-            form_.operatorSelectRow(name, index, row);
+            if (takesInput())
+                form_.operatorSelectRow(name, index, row);
             forwarded();
         });
         slot.widget = combo;
@@ -440,8 +444,18 @@ void MainWindowView::syncControl(int id, bool first)
             update();
         }
         // The window stays drawn as it is while it takes no input; the event
-        // filter discards the operator's input meanwhile.
-        windowEnabled_ = c.enabled;
+        // filter discards the operator's input meanwhile. Input that came
+        // during a pause waits in the queue: it is taken out while the window
+        // is still shut, so that it is discarded rather than acted on late
+        // (a click made during a send would otherwise change the settings
+        // after the command for them has gone).
+        if (c.enabled && !windowEnabled_ && !reopening_) {
+            reopening_ = true;
+            QCoreApplication::processEvents();
+            reopening_ = false;
+        }
+        if (!reopening_)
+            windowEnabled_ = form_.window().enabled;
         a = c;
         return;
     }

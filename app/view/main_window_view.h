@@ -60,6 +60,9 @@ private:
     void forwarded();
     void deliverPendingMouseUps();
     bool isOwnWidget(QObject* object) const;
+    // The operator's input is acted on: the model's window is enabled and
+    // the view has let go of what came while it was not.
+    bool takesInput() const { return windowEnabled_ && form_.window().enabled; }
 
     MainWindow& core_;
     FormModel& form_;
@@ -69,6 +72,7 @@ private:
     bool synced_ = false;
     bool activating_ = false;
     bool windowEnabled_ = true;
+    bool reopening_ = false;
 };
 
 } // namespace tarn

@@ -1,6 +1,6 @@
 #include "app/latch_button.h"
 #include "app/main_window.h"
-#include "app/test_fakes.h"
+#include "app/view/gui_test_harness.h"
 #include "app/view/main_window_view.h"
 #include "app/view/pictures.h"
 #include "app/view/qt_services.h"
@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSet>
 #include <QTemporaryDir>
@@ -28,13 +29,9 @@
 namespace tarn {
 namespace {
 
-using tarn::testing::FakeMessages;
-using tarn::testing::FakePauses;
-using tarn::testing::FixedNumbers;
-using tarn::testing::Journal;
+using tarn::testing::GuiHarness;
 
-// The program as main() puts it together, with pauses and messages
-// recorded instead of taken, and the settings file in a temporary folder.
+// The program with its settings file in a temporary folder.
 class ViewTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -42,57 +39,24 @@ protected:
         ASSERT_TRUE(folder.isValid());
     }
 
-    void start(bool activate = true)
-    {
-        Services s;
-        s.messages = &messages;
-        s.pauses = &pauses;
-        s.busy = &busy;
-        s.profile = &profile;
-        s.numbers = &numbers;
-        s.applicationFolder = folder.path();
-        core = std::make_unique<MainWindow>(s);
-        core->Load();
-        view = std::make_unique<MainWindowView>(*core);
-        busy.setView(view.get());
-        view->show();
-        if (activate) {
-            view->activateWindow();
-            ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
-            ASSERT_TRUE(core->initialised());
-        }
-    }
-
-    void TearDown() override
-    {
-        view.reset();
-        core.reset();
-    }
+    void start(bool activate = true) { gui.start(activate); }
 
     template <typename T = QWidget>
     T* widget(const QString& key) const
     {
-        return view->findChild<T*>(key);
+        return gui.widget<T>(key);
     }
 
-    void click(const QString& key)
-    {
-        QWidget* w = widget(key);
-        ASSERT_NE(w, nullptr) << key.toStdString();
-        QTest::mouseClick(w, Qt::LeftButton);
-    }
+    void click(const QString& key) { gui.click(key); }
 
     QString iniPath() const { return folder.filePath(QStringLiteral("TarnApp.ini")); }
 
     QTemporaryDir folder;
-    Journal journal;
-    FakePauses pauses{journal};
-    FakeMessages messages{journal};
-    QtBusyIndication busy;
     IniProfileStore profile;
-    FixedNumbers numbers;
-    std::unique_ptr<MainWindow> core;
-    std::unique_ptr<MainWindowView> view;
+    GuiHarness gui{{.profile = &profile, .folder = folder.path()}};
+    std::unique_ptr<MainWindow>& core = gui.core;
+    std::unique_ptr<MainWindowView>& view = gui.view;
+    tarn::testing::Journal& journal = gui.journal;
 };
 
 bool hasWidget(Kind kind)
@@ -328,8 +292,23 @@ TEST_F(ViewTest, InputIsDiscardedWhileTheWindowIsDisabled)
     EXPECT_FALSE(widget("fraFunction(2)")->isVisible());
     EXPECT_FALSE(widget<QPushButton>("optFunction(2)")->isChecked());
 
+    // A click that waited in the queue while the window was shut is
+    // discarded when the window opens again, not acted on late.
+    QWidget* frequency = widget("optFunction(2)");
+    const QPointF inside(frequency->rect().center());
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(frequency,
+                                    new QMouseEvent(type, inside, frequency->mapToGlobal(inside),
+                                                    Qt::LeftButton,
+                                                    type == QEvent::MouseButtonPress ? Qt::LeftButton
+                                                                                     : Qt::NoButton,
+                                                    Qt::NoModifier));
     form.window().enabled = true;
     view->sync();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(widget("fraFunction(2)")->isVisible());
+    EXPECT_FALSE(widget<QPushButton>("optFunction(2)")->isChecked());
+
     click(QStringLiteral("optFunction(2)"));
     EXPECT_TRUE(widget("fraFunction(2)")->isVisible());
 }
