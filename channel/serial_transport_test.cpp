@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -318,11 +319,14 @@ TEST(SerialLine, ChatterBetweenExchangesIsNotHeld)
     ::cfmakeraw(&settings);
     ::tcsetattr(own, TCSANOW, &settings);
     std::thread answer([master] {
+        // Bounded, so that a transport that never asks cannot hang the test.
         QByteArray asked;
         char c = 0;
-        while (!asked.endsWith("FUNC?\n") && ::read(master, &c, 1) == 1)
+        pollfd watch{master, POLLIN, 0};
+        while (!asked.endsWith("FUNC?\n") && ::poll(&watch, 1, 3000) == 1 && ::read(master, &c, 1) == 1)
             asked += c;
-        ::write(master, "OFF\r\n", 5);
+        if (asked.endsWith("FUNC?\n"))
+            ::write(master, "OFF\r\n", 5);
     });
     SerialTransport transport;
     const LinkStatus opened = transport.open(device);
