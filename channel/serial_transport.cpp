@@ -45,6 +45,13 @@ SerialTransport::SerialTransport(Limits limits)
                          if (!waiting_ && (error == QSerialPort::ReadError || error == QSerialPort::ResourceError))
                              lineLost();
                      });
+    // The calibrator speaks only when asked. Whatever it sends between
+    // exchanges is let go at once: held, a chattering device would fill
+    // the program's memory without end.
+    QObject::connect(port_.get(), &QSerialPort::readyRead, port_.get(), [this] {
+        if (!waiting_)
+            port_->skip(port_->bytesAvailable());
+    });
 }
 
 void SerialTransport::lineLost()
@@ -68,6 +75,11 @@ SerialTransport::~SerialTransport()
 bool SerialTransport::isOpen() const
 {
     return port_->isOpen();
+}
+
+qint64 SerialTransport::heldInput() const
+{
+    return port_->bytesAvailable();
 }
 
 void SerialTransport::close()

@@ -31,6 +31,8 @@ public:
     LinkStatus write(const QString& piece) override;
     void close() override;
     bool isOpen() const;
+    // Received bytes that the program holds, not yet read.
+    qint64 heldInput() const;
 
 private:
     LinkStatus identify();

@@ -13,6 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <thread>
+
 using namespace tarn;
 using namespace tarn::testing;
 
@@ -294,4 +301,68 @@ TEST(SerialLine, LineLostWhileIdleIsClosedAndReportedAtTheNextCommand)
     EXPECT_TRUE(w.h.messages.shown[0].text.startsWith("Serial port error: "));
     w.window->SendCommand("OFF");
     EXPECT_EQ(w.h.messages.shown.size(), 1u);
+}
+
+TEST(SerialLine, ChatterBetweenExchangesIsNotHeld)
+{
+    // A device of the test's own on a pseudo-terminal: it answers the
+    // identification, then talks without being asked.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const QString device = QString::fromLocal8Bit(::ptsname(master));
+    const int own = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(own, 0);
+    termios settings{};
+    ::tcgetattr(own, &settings);
+    ::cfmakeraw(&settings);
+    ::tcsetattr(own, TCSANOW, &settings);
+    std::thread answer([master] {
+        // Bounded, so that a transport that never asks cannot hang the test.
+        QByteArray asked;
+        char c = 0;
+        pollfd watch{master, POLLIN, 0};
+        while (!asked.endsWith("FUNC?\n") && ::poll(&watch, 1, 3000) == 1 && ::read(master, &c, 1) == 1)
+            asked += c;
+        if (asked.endsWith("FUNC?\n"))
+            ::write(master, "OFF\r\n", 5);
+    });
+    SerialTransport transport;
+    const LinkStatus opened = transport.open(device);
+    answer.join();
+    ASSERT_TRUE(opened.ok()) << opened.reason.toStdString();
+
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    const QByteArray chunk(4096, 'x');
+    qint64 sent = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (sent < 1024 * 1024 && timer.elapsed() < 3000) {
+        const ssize_t n = ::write(master, chunk.constData(), static_cast<size_t>(chunk.size()));
+        if (n > 0)
+            sent += n;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_GE(sent, 256 * 1024);
+    EXPECT_LT(transport.heldInput(), 64 * 1024) << "of " << sent << " bytes sent";
+
+    // The line still carries the pieces.
+    EXPECT_TRUE(transport.write(QStringLiteral("OFF")).ok());
+    QByteArray tail;
+    char buffer[4096];
+    timer.restart();
+    while (!tail.endsWith("OFF\n") && timer.elapsed() < 2000) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n > 0)
+            tail += QByteArray(buffer, n);
+        else
+            QThread::msleep(5);
+    }
+    EXPECT_EQ(tail, QByteArray("OFF\n"));
+    transport.close();
+    ::close(own);
+    ::close(master);
 }

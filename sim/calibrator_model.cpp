@@ -28,6 +28,12 @@ std::optional<double> valueAfter(const std::string& line, std::size_t verbLength
     return value;
 }
 
+// A division count: a whole number that an int holds.
+bool wholeNumber(const std::optional<double>& value)
+{
+    return value && *value == std::trunc(*value) && *value >= 0 && *value <= 1000000;
+}
+
 } // namespace
 
 std::string formatValue(double value)
@@ -78,7 +84,7 @@ std::optional<std::string> CalibratorModel::receive(const std::string& line)
     } else if (startsWith(line, "A ") && valueAfter(line, 2)) {
         amplitude_ = *valueAfter(line, 2);
         function_ = "AMPL";
-    } else if (startsWith(line, "G ") && valueAfter(line, 2)) {
+    } else if (startsWith(line, "G ") && wholeNumber(valueAfter(line, 2))) {
         divisions_ = static_cast<int>(*valueAfter(line, 2));
     } else if (startsWith(line, "F ") && valueAfter(line, 2)) {
         frequency_ = *valueAfter(line, 2);

@@ -34,6 +34,7 @@ TEST(CalibratorModel, QueriesAnswerFromTheStateTheCommandsSet)
         // Malformed values change nothing.
         {{"A x", "A ", "F 1e999"}, "A?", "A 0.01"},
         {{"A x"}, "F?", "F 1000"},
+        {{"G 1e300", "G -4", "G 2.5"}, "G?", "G 8"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.query + " after " + std::to_string(c.commands.size()) + " commands");
@@ -47,7 +48,7 @@ TEST(CalibratorModel, QueriesAnswerFromTheStateTheCommandsSet)
 TEST(CalibratorModel, UnknownLinesAreMarked)
 {
     CalibratorModel model;
-    for (const char* line : {"", "A x", "HELLO", "FUNC"}) {
+    for (const char* line : {"", "A x", "HELLO", "FUNC", "G 1e300"}) {
         EXPECT_FALSE(model.receive(line).has_value());
         EXPECT_FALSE(model.lastLineKnown()) << line;
     }
