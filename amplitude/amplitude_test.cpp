@@ -30,15 +30,19 @@ struct Panel {
     // repeat intervals, release, and the click that follows the release.
     void hold(const QString& name, int ticks, int button = 1)
     {
-        form().operatorMouseDown(name, kNoIndex, button);
-        if (button == 1)
-            h.pointer.held << name;
+        press(name, button);
         for (int i = 0; i < ticks; ++i)
             form().timerTick("tmrRepeat");
         h.pointer.held.clear();
         form().operatorMouseUp(name, kNoIndex);
         if (button == 1)
             click(name);
+    }
+    void press(const QString& name, int button = 1)
+    {
+        form().operatorMouseDown(name, kNoIndex, button);
+        if (button == 1)
+            h.pointer.held << name;
     }
     // The command texts sent since the last call, pieces joined by "/".
     QString sent()
@@ -107,56 +111,47 @@ TEST(Amplitude, FiftyOhmIsRefusedAbove200mVInEitherOrder)
                                  MessageIcon::Exclamation, MessageButtons::Ok};
     const MessageRequest refusal{"Out of range", "50 Ohm mode is only available up to 200 mV/div.",
                                  MessageIcon::Exclamation, MessageButtons::Ok};
+    const int none = -1;
     const struct {
         const char* name;
-        int wave;      // waveform chosen before 50 Ohm is latched on 200 mV/div
-        int laterRow;  // range chosen afterwards
+        int row, wave;  // chosen before 50 Ohm is latched (row: none keeps 1 mV/div)
+        int laterRow;   // range chosen afterwards, if any
         const char* sent;
         std::vector<MessageRequest> shown;
+        int thenWave;   // waveform chosen at the end, if any, and what it sends
+        const char* thenSent;
     } cases[] = {
-        {"output set", kDc, k500mV, "50R ON/50R OFF/A 0.5", {warning}},
-        {"output zero", kZero, k500mV, "", {warning}},
-        {"200 mV/div is allowed", kDc, k200mV, "50R ON/A 0.2", {}},
-        {"100 mV/div is allowed", kSquare, 6, "50R ON/A 0.1", {}},
+        {"output set", k200mV, kDc, k500mV, "50R ON/50R OFF/A 0.5", {warning}, none, ""},
+        {"output zero", k200mV, kZero, k500mV, "", {warning}, kDc, "A 0.5/G 2/WAVE DC/50R OFF"},
+        {"200 mV/div is allowed", k200mV, kDc, k200mV, "50R ON/A 0.2", {}, none, ""},
+        {"100 mV/div is allowed", k200mV, kSquare, 6, "50R ON/A 0.1", {}, none, ""},
+        // The other order: 50 Ohm asked for on 500 mV/div.
+        {"asked for on 500 mV/div", k500mV, kDc, none, "", {refusal}, none, ""},
+        // Latched while Zero, it travels as the last piece of the next complete set.
+        {"latched while zero", none, kZero, none, "", {}, kSquare, "A 0.001/G 2/WAVE SQ/50R ON"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Panel p;
-        p.row(k200mV);
+        if (c.row != none)
+            p.row(c.row);
         p.wave(c.wave);
         p.sent();
         p.click("cmd50Ohm");
-        p.row(c.laterRow);
+        if (c.laterRow != none)
+            p.row(c.laterRow);
         EXPECT_EQ(p.sent(), c.sent);
         EXPECT_EQ(p.h.messages.shown, c.shown);
         const bool on = c.shown.empty();
         EXPECT_EQ(p.h.c("cmd50Ohm").latchValue, on ? 0 : 1);
         EXPECT_EQ(p.caption("cmd50Ohm"), on ? "50 Ohm ON" : "50 Ohm OFF");
         EXPECT_EQ(p.h.c("cmd50Ohm").back, on ? colors::yellow : colors::black);
-        if (c.wave == kZero) {
+        if (c.thenWave != none) {
             EXPECT_EQ(p.caption("lblMainDisplay"), "Output Zero");
-            p.wave(kDc);
-            EXPECT_EQ(p.sent(), "A 0.5/G 2/WAVE DC/50R OFF");
+            p.wave(c.thenWave);
+            EXPECT_EQ(p.sent(), c.thenSent);
         }
     }
-
-    // The other order: 50 Ohm asked for on 500 mV/div.
-    Panel p;
-    p.row(k500mV);
-    p.wave(kDc);
-    p.sent();
-    p.click("cmd50Ohm");
-    EXPECT_EQ(p.h.messages.shown, std::vector<MessageRequest>{refusal});
-    EXPECT_EQ(p.h.c("cmd50Ohm").latchValue, 1);
-    EXPECT_EQ(p.caption("cmd50Ohm"), "50 Ohm OFF");
-    EXPECT_EQ(p.sent(), "");
-
-    // Latched while Zero, it travels as the last piece of the next complete set.
-    Panel q;
-    q.click("cmd50Ohm");
-    EXPECT_EQ(q.sent(), "");
-    q.wave(kSquare);
-    EXPECT_EQ(q.sent(), "A 0.001/G 2/WAVE SQ/50R ON");
 }
 
 TEST(Amplitude, FiftyVoltsPerDivisionOffersUpToX4)
@@ -283,8 +278,7 @@ TEST(Amplitude, AStepTakenWhileSendingIsSentBeforeItIsShown)
         p.row(k10mV);
         p.wave(c.zeroFirst ? kZero : kDc);
         p.click("cmdDeviation");
-        p.form().operatorMouseDown("cmdDevUp", kNoIndex, 1);
-        p.h.pointer.held << "cmdDevUp";
+        p.press("cmdDevUp");
         p.sent();
         p.h.pauses.duringNextSleep = [&p] { p.form().timerTick("tmrRepeat"); };
         c.change(p);
@@ -309,8 +303,7 @@ TEST(Amplitude, RepetitionStopsWhenTheButtonIsNoLongerHeld)
         Panel p;
         p.wave(kDc);
         p.click("cmdDeviation");
-        p.form().operatorMouseDown("cmdDevDownLarge", kNoIndex, 1);
-        p.h.pointer.held << "cmdDevDownLarge";
+        p.press("cmdDevDownLarge");
         p.form().timerTick("tmrRepeat");
         c.loseTheRelease(p);
         const double factor = p.h.window->state().DeviationFactor;

@@ -40,6 +40,15 @@ QByteArray bytes(const char (&text)[N])
     return QByteArray(text, N - 1);
 }
 
+// A store and the path of a settings file in a fresh folder.
+struct Scratch {
+    QString serialPort() { return store.readString("Tarn", "Serial Port", "", 64, path); }
+    bool setSerialPort(const QString& value) { return store.writeString("Tarn", "Serial Port", value, path); }
+    QTemporaryDir dir;
+    IniProfileStore store;
+    const QString path = dir.filePath("TarnApp.ini");
+};
+
 } // namespace
 
 TEST(IniProfileStore, MissingFileSectionOrKeyGiveTheDefault)
@@ -90,12 +99,10 @@ TEST(IniProfileStore, ValueIsCutToTheBuffer)
 
 TEST(IniProfileStore, ANewFileHoldsTheSectionAndKeyWithCrLf)
 {
-    QTemporaryDir dir;
-    IniProfileStore store;
-    const QString path = dir.filePath("TarnApp.ini");
-    ASSERT_TRUE(store.writeString("Tarn", "Serial Port", "1", path));
-    EXPECT_EQ(readBytes(path), "[Tarn]\r\nSerial Port=1\r\n");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"TarnApp.ini"});
+    Scratch s;
+    ASSERT_TRUE(s.setSerialPort("1"));
+    EXPECT_EQ(readBytes(s.path), "[Tarn]\r\nSerial Port=1\r\n");
+    EXPECT_EQ(QDir(s.dir.path()).entryList(QDir::Files), QStringList{"TarnApp.ini"});
 }
 
 // A write changes the one line of the key (or adds it at the end of its
@@ -142,16 +149,14 @@ TEST(IniProfileStore, WriteChangesOnlyTheLineOfTheKey)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        QTemporaryDir dir;
-        IniProfileStore store;
-        const QString path = dir.filePath("TarnApp.ini");
-        writeAll(path, c.before);
-        ASSERT_TRUE(store.writeString("Tarn", "Serial Port", "5", path));
-        EXPECT_EQ(readBytes(path), c.after);
-        EXPECT_EQ(store.readString("Tarn", "Serial Port", "", 64, path), "5");
+        Scratch s;
+        writeAll(s.path, c.before);
+        ASSERT_TRUE(s.setSerialPort("5"));
+        EXPECT_EQ(readBytes(s.path), c.after);
+        EXPECT_EQ(s.serialPort(), "5");
         // Writing the same value again changes nothing.
-        ASSERT_TRUE(store.writeString("Tarn", "Serial Port", "5", path));
-        EXPECT_EQ(readBytes(path), c.after);
+        ASSERT_TRUE(s.setSerialPort("5"));
+        EXPECT_EQ(readBytes(s.path), c.after);
     }
 }
 
@@ -171,39 +176,33 @@ TEST(IniProfileStore, ReadFindsTheFirstSectionAndKeyPastOddLines)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        QTemporaryDir dir;
-        IniProfileStore store;
-        const QString path = dir.filePath("TarnApp.ini");
-        writeAll(path, c.text);
-        EXPECT_EQ(store.readString("Tarn", "Serial Port", "", 64, path), c.value);
+        Scratch s;
+        writeAll(s.path, c.text);
+        EXPECT_EQ(s.serialPort(), c.value);
     }
 }
 
 TEST(IniProfileStore, TextThatWouldBreakTheFileIsNotWritten)
 {
-    QTemporaryDir dir;
-    IniProfileStore store;
-    const QString path = dir.filePath("TarnApp.ini");
-    writeAll(path, "[Tarn]\nSerial Port=3\n");
-    EXPECT_FALSE(store.writeString("Tarn", "Serial Port", "5\n[Evil]\nA=1", path));
-    EXPECT_FALSE(store.writeString("Tarn", "Serial Port", QString("5\r"), path));
-    EXPECT_FALSE(store.writeString("Tarn", "Port=2", "5", path));
-    EXPECT_FALSE(store.writeString("Tarn", "", "5", path));
-    EXPECT_FALSE(store.writeString("Tarn", "; Port", "5", path));
-    EXPECT_FALSE(store.writeString("Ta]rn", "Serial Port", "5", path));
-    EXPECT_EQ(readBytes(path), "[Tarn]\nSerial Port=3\n");
+    Scratch s;
+    writeAll(s.path, "[Tarn]\nSerial Port=3\n");
+    EXPECT_FALSE(s.setSerialPort("5\n[Evil]\nA=1"));
+    EXPECT_FALSE(s.setSerialPort(QString("5\r")));
+    EXPECT_FALSE(s.store.writeString("Tarn", "Port=2", "5", s.path));
+    EXPECT_FALSE(s.store.writeString("Tarn", "", "5", s.path));
+    EXPECT_FALSE(s.store.writeString("Tarn", "; Port", "5", s.path));
+    EXPECT_FALSE(s.store.writeString("Ta]rn", "Serial Port", "5", s.path));
+    EXPECT_EQ(readBytes(s.path), "[Tarn]\nSerial Port=3\n");
 }
 
 TEST(IniProfileStore, ReplacedFileKeepsItsPermissions)
 {
-    QTemporaryDir dir;
-    IniProfileStore store;
-    const QString path = dir.filePath("TarnApp.ini");
-    writeAll(path, "[Tarn]\nSerial Port=3\n");
-    ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0640), 0);
-    ASSERT_TRUE(store.writeString("Tarn", "Serial Port", "4", path));
+    Scratch s;
+    writeAll(s.path, "[Tarn]\nSerial Port=3\n");
+    ASSERT_EQ(chmod(QFile::encodeName(s.path).constData(), 0640), 0);
+    ASSERT_TRUE(s.setSerialPort("4"));
     struct stat st {};
-    ASSERT_EQ(stat(QFile::encodeName(path).constData(), &st), 0);
+    ASSERT_EQ(stat(QFile::encodeName(s.path).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 

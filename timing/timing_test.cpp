@@ -144,40 +144,89 @@ TEST(TimerModel, DisplayTextsOfFrequenciesAndPeriods)
     EXPECT_EQ(FormatPeriod(0.0015, comma), "1,5 ms");
 }
 
-TEST(Frequency, EnteringTheFunctionShowsTenKilohertzAtHalfDuty)
+TEST(Timing, EnteringEachFunctionShowsItsFirstValueAtHalfDuty)
 {
-    Timing t(kFrequency);
-    EXPECT_EQ(t.display(), "10.0 kHz");
-    EXPECT_EQ(t.duty(), "Duty Cycle: 50.0%");
-    EXPECT_TRUE(t.window->state().OutputSet);
-    EXPECT_DOUBLE_EQ(t.window->state().CurrentPeriod, 0.0001);
-    EXPECT_TRUE(t.c("fraLowFreq").visible);
-    EXPECT_FALSE(t.c("fraHighFreq").visible);
-    EXPECT_EQ(t.c("optFreqRange", 0).back, colors::red);
-    EXPECT_EQ(t.c("optFreqRange", 1).back, colors::buttonFace);
-    EXPECT_TRUE(t.c("linRise").visible);
-    EXPECT_FALSE(t.c("imgArrow").visible);
+    struct Case {
+        int function;
+        QString display, shownFrame, hiddenFrame, range;
+        int redRange;
+        bool arrow;
+    };
+    const Case cases[] = {
+        {kFrequency, "10.0 kHz", "fraLowFreq", "fraHighFreq", "optFreqRange", 0, false},
+        {kPeriod, "100 \u00b5s", "fraHighPeriod", "fraLowPeriod", "optPeriodRange", 1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.range.toStdString());
+        Timing t(c.function);
+        EXPECT_EQ(t.display(), c.display);
+        EXPECT_EQ(t.duty(), "Duty Cycle: 50.0%");
+        EXPECT_TRUE(t.window->state().OutputSet);
+        EXPECT_DOUBLE_EQ(t.window->state().CurrentPeriod, 0.0001);
+        EXPECT_TRUE(t.c(c.shownFrame).visible);
+        EXPECT_FALSE(t.c(c.hiddenFrame).visible);
+        EXPECT_EQ(t.c(c.range, c.redRange).back, colors::red);
+        EXPECT_EQ(t.c(c.range, 1 - c.redRange).back, colors::buttonFace);
+        EXPECT_TRUE(t.c("linRise").visible);
+        EXPECT_EQ(t.c("imgArrow").visible, c.arrow);
+    }
 }
 
-// A typed entry with its unit key, the answer to a question, and what follows.
-struct EntryCase {
-    QString entry;
-    QChar unit;
-    MessageResult answer;
-    QString display, duty;
-    QStringList titles;
-    QString firstText;  // text of the first message, when it is checked
-};
-
-void checkEntries(int function, const std::vector<EntryCase>& cases)
+// A typed entry with its unit key, the answer to a question, and what follows;
+// an empty display means the committed value is kept.
+TEST(Timing, TypedEntriesWithinLimitsQuestionsAndRefusals)
 {
-    for (const EntryCase& c : cases) {
+    struct Case {
+        int function;
+        QString entry;
+        QChar unit;
+        MessageResult answer;
+        QString display, duty;
+        QStringList titles;
+        QString firstText;  // text of the first message, when it is checked
+    };
+    const MessageResult yes = MessageResult::Yes, no = MessageResult::No, ok = MessageResult::Ok;
+    const int f = kFrequency, p = kPeriod;
+    const QString half = "Duty Cycle: 50.0%", range = "Out of range";
+    const Case cases[] = {
+        {f, "0.1", 'H', ok, "0.1 Hz", half, {}, {}},
+        {f, "100", 'H', ok, "100.0 Hz", half, {}, {}},
+        {f, "200", 'K', ok, "200 kHz", "Duty Cycle: 60.0%", {"Warning"}, kDutyWarning},
+        {f, "0.09", 'H', ok, {}, half, {range}, kFrequencyRefusal},
+        {f, "200.001", 'K', ok, {}, half, {range}, kFrequencyRefusal},
+        {f, "0", 'H', ok, {}, half, {range}, kFrequencyRefusal},
+        {f, "170", 'K', yes, "166.6667 kHz", half, {"Frequency Problem"}, kFrequencyQuestion},
+        {f, "170", 'K', no, {}, half, {"Frequency Problem"}, kFrequencyQuestion},
+        {f, "3", 'H', yes, "3.0 Hz", half, {"Frequency Problem", "Warning"}, {}},
+        {f, "0.25", 'H', yes, "0.25 Hz", half, {"Frequency Problem"}, {}},
+        {f, "0.25", 'H', no, {}, half, {"Frequency Problem"}, {}},
+        // Entries that cannot be read as a number.
+        {f, ".", 'H', ok, {}, half, {range}, kFrequencyRefusal},
+        {f, "1..2", 'K', ok, {}, half, {range}, kFrequencyRefusal},
+        {f, "1.2.3", 'H', ok, {}, half, {range}, kFrequencyRefusal},
+        {f, QString(1000, '9'), 'H', ok, {}, half, {range}, kFrequencyRefusal},
+        {f, "0." + QString(1000, '0') + "1", 'H', ok, {}, half, {range}, {}},
+        {p, "6", 'u', ok, "6 \u00b5s", half, {}, {}},
+        {p, "15", 's', ok, "15.0 s", half, {}, {}},
+        {p, "10", 'm', ok, "10.0 ms", half, {}, {}},
+        {p, "1.5", 'm', ok, "1.5 ms", half, {}, {}},
+        {p, "5.9", 'u', ok, {}, half, {range}, kPeriodRefusal},
+        {p, "15.1", 's', ok, {}, half, {range}, kPeriodRefusal},
+        {p, "15.4", 'u', yes, "15 \u00b5s", "Duty Cycle: 53.33%", {"Period Problem", "Warning"},
+         kPeriodQuestion},
+        {p, "15.4", 'u', no, {}, half, {"Period Problem"}, kPeriodQuestion},
+        {p, "9", 'u', ok, "9 \u00b5s", "Duty Cycle: 55.56%", {"Warning"}, {}},
+        {p, "..", 's', ok, {}, half, {range}, kPeriodRefusal},
+        {p, "1e3", 'u', ok, {}, half, {range}, kPeriodRefusal},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE((c.entry + " " + c.unit).toStdString());
-        Timing t(function);
+        Timing t(c.function);
         const WindowState before = t.window->state();
         t.messages.answers = {c.answer};
         t.type(c.entry, c.unit);
-        EXPECT_EQ(t.display(), c.display);
+        const QString kept = c.function == kPeriod ? "100 \u00b5s" : "10.0 kHz";
+        EXPECT_EQ(t.display(), c.display.isEmpty() ? kept : c.display);
         EXPECT_EQ(t.duty(), c.duty);
         EXPECT_EQ(t.titles(), c.titles);
         if (!c.firstText.isEmpty() && !t.messages.shown.empty()) {
@@ -185,69 +234,11 @@ void checkEntries(int function, const std::vector<EntryCase>& cases)
         }
         EXPECT_TRUE(t.window->state().DisplayShowsValue);
         EXPECT_TRUE(t.pieces().isEmpty());
-        const bool refused = c.titles.value(0) == "Out of range" || c.answer == MessageResult::No;
-        if (refused) {
+        if (c.titles.value(0) == range || c.answer == no) {
             EXPECT_EQ(t.window->state().CurrentPeriod, before.CurrentPeriod);
         }
         EXPECT_EQ(t.window->state().DutyCycle, 50);
     }
-}
-
-TEST(Frequency, TypedEntriesWithinLimitsQuestionsAndRefusals)
-{
-    const MessageResult yes = MessageResult::Yes, no = MessageResult::No, ok = MessageResult::Ok;
-    const QString kept = "10.0 kHz", half = "Duty Cycle: 50.0%";
-    checkEntries(kFrequency, {
-        {"0.1", 'H', ok, "0.1 Hz", half, {}, {}},
-        {"100", 'H', ok, "100.0 Hz", half, {}, {}},
-        {"200", 'K', ok, "200 kHz", "Duty Cycle: 60.0%", {"Warning"}, kDutyWarning},
-        {"0.09", 'H', ok, kept, half, {"Out of range"}, kFrequencyRefusal},
-        {"200.001", 'K', ok, kept, half, {"Out of range"}, kFrequencyRefusal},
-        {"0", 'H', ok, kept, half, {"Out of range"}, kFrequencyRefusal},
-        {"170", 'K', yes, "166.6667 kHz", half, {"Frequency Problem"}, kFrequencyQuestion},
-        {"170", 'K', no, kept, half, {"Frequency Problem"}, kFrequencyQuestion},
-        {"3", 'H', yes, "3.0 Hz", half, {"Frequency Problem", "Warning"}, {}},
-        {"0.25", 'H', yes, "0.25 Hz", half, {"Frequency Problem"}, {}},
-        {"0.25", 'H', no, kept, half, {"Frequency Problem"}, {}},
-        // Entries that cannot be read as a number.
-        {".", 'H', ok, kept, half, {"Out of range"}, kFrequencyRefusal},
-        {"1..2", 'K', ok, kept, half, {"Out of range"}, kFrequencyRefusal},
-        {"1.2.3", 'H', ok, kept, half, {"Out of range"}, kFrequencyRefusal},
-        {QString(1000, '9'), 'H', ok, kept, half, {"Out of range"}, kFrequencyRefusal},
-        {"0." + QString(1000, '0') + "1", 'H', ok, kept, half, {"Out of range"}, {}},
-    });
-}
-
-TEST(Period, TypedEntriesWithinLimitsQuestionsAndRefusals)
-{
-    const MessageResult yes = MessageResult::Yes, no = MessageResult::No, ok = MessageResult::Ok;
-    const QString kept = "100 \u00b5s", half = "Duty Cycle: 50.0%";
-    checkEntries(kPeriod, {
-        {"6", 'u', ok, "6 \u00b5s", half, {}, {}},
-        {"15", 's', ok, "15.0 s", half, {}, {}},
-        {"10", 'm', ok, "10.0 ms", half, {}, {}},
-        {"1.5", 'm', ok, "1.5 ms", half, {}, {}},
-        {"5.9", 'u', ok, kept, half, {"Out of range"}, kPeriodRefusal},
-        {"15.1", 's', ok, kept, half, {"Out of range"}, kPeriodRefusal},
-        {"15.4", 'u', yes, "15 \u00b5s", "Duty Cycle: 53.33%", {"Period Problem", "Warning"},
-         kPeriodQuestion},
-        {"15.4", 'u', no, kept, half, {"Period Problem"}, kPeriodQuestion},
-        {"9", 'u', ok, "9 \u00b5s", "Duty Cycle: 55.56%", {"Warning"}, {}},
-        {"..", 's', ok, kept, half, {"Out of range"}, kPeriodRefusal},
-        {"1e3", 'u', ok, kept, half, {"Out of range"}, kPeriodRefusal},
-    });
-}
-
-TEST(Period, EnteringTheFunctionShowsOneHundredMicrosecondsWithMarker)
-{
-    Timing t(kPeriod);
-    EXPECT_EQ(t.display(), "100 \u00b5s");
-    EXPECT_EQ(t.duty(), "Duty Cycle: 50.0%");
-    EXPECT_TRUE(t.window->state().OutputSet);
-    EXPECT_TRUE(t.c("fraHighPeriod").visible);
-    EXPECT_FALSE(t.c("fraLowPeriod").visible);
-    EXPECT_EQ(t.c("optPeriodRange", 1).back, colors::red);
-    EXPECT_TRUE(t.c("imgArrow").visible);
 }
 
 TEST(Keypad, KeyAndClearSequences)
