@@ -14,6 +14,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -38,12 +39,7 @@ public:
     {
         options << QStringLiteral("--raw") << rawPath();
         process_.start(QStringLiteral(TARN_SIM_PATH), options);
-        QElapsedTimer timer;
-        timer.start();
-        while (!out_.contains('\n') && timer.elapsed() < 5000) {
-            process_.waitForReadyRead(100);
-            out_ += process_.readAllStandardOutput();
-        }
+        await([this] { return out_.contains('\n'); }, 5000);
         const qsizetype end = out_.indexOf('\n');
         device = QString::fromLocal8Bit(out_.left(end));
         out_.remove(0, end + 1);
@@ -61,20 +57,14 @@ public:
     {
         static const QRegularExpression rx(QStringLiteral(R"re(^\s*([0-9.]+) ms <- "(.*)")re"));
         std::vector<Received> lines;
-        QElapsedTimer timer;
-        timer.start();
-        for (;;) {
+        await([&] {
             lines.clear();
-            for (const QByteArray& text : out_.split('\n')) {
-                const auto m = rx.match(QString::fromLatin1(text));
-                if (m.hasMatch())
+            for (const QByteArray& text : out_.split('\n'))
+                if (const auto m = rx.match(QString::fromLatin1(text)); m.hasMatch())
                     lines.push_back({m.captured(1).toDouble(), m.captured(2)});
-            }
-            if (lines.size() >= count || timer.elapsed() > 2000)
-                return lines;
-            process_.waitForReadyRead(50);
-            out_ += process_.readAllStandardOutput();
-        }
+            return lines.size() >= count;
+        }, 2000);
+        return lines;
     }
     QStringList texts(std::size_t count)
     {
@@ -93,6 +83,18 @@ public:
     QString device;
 
 private:
+    // Reads the simulator's output until done() or until ms have passed.
+    template <class Done>
+    void await(Done done, int ms)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < ms) {
+            process_.waitForReadyRead(50);
+            out_ += process_.readAllStandardOutput();
+        }
+    }
+
     QTemporaryDir dir_;
     QProcess process_;
     QByteArray out_;
@@ -194,12 +196,9 @@ TEST(SerialLine, StartUpEndsOnAmplitudeAndAmplitudeSetArrivesExactlyTerminatedAn
     EXPECT_TRUE(w.panelShown(kAmplitude));
     w.h.window->SendCommand("A 1.0/G 8/WAVE SQ/50R OFF");
 
-    const auto lines = sim.received(6);
-    QStringList texts;
-    for (const Received& r : lines)
-        texts << r.line;
-    EXPECT_EQ(texts, QStringList({R"(FUNC?\n)", R"(OFF\n)", R"(A 1.0\n)", R"(G 8\n)", R"(WAVE SQ\n)", R"(50R OFF\n)"}));
+    EXPECT_EQ(sim.texts(6), QStringList({R"(FUNC?\n)", R"(OFF\n)", R"(A 1.0\n)", R"(G 8\n)", R"(WAVE SQ\n)", R"(50R OFF\n)"}));
     EXPECT_EQ(sim.raw(), QByteArray("FUNC?\nOFF\nA 1.0\nG 8\nWAVE SQ\n50R OFF\n"));
+    const auto lines = sim.received(6);
     ASSERT_EQ(lines.size(), 6u);
     // Each piece is followed by its 50 ms pause; unpaced pieces would
     // arrive within a millisecond or two (leeway for a busy machine).
@@ -286,13 +285,10 @@ TEST(SerialLine, ChatterBetweenExchangesIsNotHeld)
 {
     // A device of the test's own on a pseudo-terminal: it answers the
     // identification, then talks without being asked.
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
+    int master = -1;
+    int own = -1;
+    ASSERT_EQ(::openpty(&master, &own, nullptr, nullptr, nullptr), 0);
     const QString device = QString::fromLocal8Bit(::ptsname(master));
-    const int own = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-    ASSERT_GE(own, 0);
     termios settings{};
     ::tcgetattr(own, &settings);
     ::cfmakeraw(&settings);
