@@ -8,10 +8,12 @@
 
 #include <QLoggingCategory>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <ostream>
 #include <map>
+#include <thread>
 #include <utility>
 
 // Readable QString values in test failure messages.
@@ -42,17 +44,21 @@ private:
 };
 
 // Records each pause; a test can act once during the next one, as the
-// operator can while a command piece is being paced.
+// operator can while a command piece is being paced. Pauses of at most
+// sleepUpToMs really sleep, so that pacing can reach a real line.
 class FakePauses final : public Pauses {
 public:
     explicit FakePauses(Journal& j) : journal(j) {}
     void sleep(int ms) override
     {
         journal.add(QStringLiteral("sleep:%1").arg(ms));
+        if (ms <= sleepUpToMs)
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         if (auto hook = std::exchange(duringNextSleep, nullptr))
             hook();
     }
     std::function<void()> duringNextSleep;
+    int sleepUpToMs = -1;
     Journal& journal;
 };
 

@@ -9,12 +9,12 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -24,6 +24,8 @@ using namespace tarn;
 using namespace tarn::testing;
 
 namespace {
+
+const QString kMissing = QStringLiteral("/nonexistent/ttyTarn");
 
 struct Received {
     double ms;
@@ -37,21 +39,12 @@ public:
     {
         options << QStringLiteral("--raw") << rawPath();
         process_.start(QStringLiteral(TARN_SIM_PATH), options);
-        QElapsedTimer timer;
-        timer.start();
-        while (!out_.contains('\n') && timer.elapsed() < 5000) {
-            process_.waitForReadyRead(100);
-            out_ += process_.readAllStandardOutput();
-        }
+        await([this] { return out_.contains('\n'); }, 5000);
         const qsizetype end = out_.indexOf('\n');
         device = QString::fromLocal8Bit(out_.left(end));
         out_.remove(0, end + 1);
     }
-    ~Simulator()
-    {
-        process_.kill();
-        process_.waitForFinished(2000);
-    }
+    ~Simulator() { kill(); }
     QString rawPath() const { return dir_.filePath(QStringLiteral("raw")); }
     QByteArray raw() const
     {
@@ -64,25 +57,19 @@ public:
     {
         static const QRegularExpression rx(QStringLiteral(R"re(^\s*([0-9.]+) ms <- "(.*)")re"));
         std::vector<Received> lines;
-        QElapsedTimer timer;
-        timer.start();
-        for (;;) {
+        await([&] {
             lines.clear();
-            for (const QByteArray& text : out_.split('\n')) {
-                const auto m = rx.match(QString::fromLatin1(text));
-                if (m.hasMatch())
+            for (const QByteArray& text : out_.split('\n'))
+                if (const auto m = rx.match(QString::fromLatin1(text)); m.hasMatch())
                     lines.push_back({m.captured(1).toDouble(), m.captured(2)});
-            }
-            if (lines.size() >= count || timer.elapsed() > 2000)
-                return lines;
-            process_.waitForReadyRead(50);
-            out_ += process_.readAllStandardOutput();
-        }
+            return lines.size() >= count;
+        }, 2000);
+        return lines;
     }
-    static QStringList texts(const std::vector<Received>& lines)
+    QStringList texts(std::size_t count)
     {
         QStringList out;
-        for (const Received& r : lines)
+        for (const Received& r : received(count))
             out << r.line;
         return out;
     }
@@ -96,53 +83,68 @@ public:
     QString device;
 
 private:
+    // Reads the simulator's output until done() or until ms have passed.
+    template <class Done>
+    void await(Done done, int ms)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < ms) {
+            process_.waitForReadyRead(50);
+            out_ += process_.readAllStandardOutput();
+        }
+    }
+
     QTemporaryDir dir_;
     QProcess process_;
     QByteArray out_;
 };
 
-// Pauses that really sleep between pieces, so that the pacing reaches the
-// line; the long start-up and Apply pauses stay short.
-class PiecePauses final : public Pauses {
-public:
-    explicit PiecePauses(Journal& j) : journal(j) {}
-    void sleep(int ms) override
-    {
-        journal.add(QStringLiteral("sleep:%1").arg(ms));
-        if (ms <= 50)
-            QThread::msleep(static_cast<unsigned long>(ms));
-    }
-    Journal& journal;
-};
-
-// A main window on the serial line to the given device.
+// A main window started on the serial line to the given device. With
+// pacePieces, the 50 ms pauses between pieces really sleep, so that the
+// pacing reaches the line; the long start-up and Apply pauses stay short.
 struct SerialWindow {
-    explicit SerialWindow(const QString& device, bool realPiecePauses = false)
+    explicit SerialWindow(const QString& device, bool pacePieces = false)
     {
         h.profile.values[{kSettingsPath, QStringLiteral("tarn\ntransport")}] = QStringLiteral("Serial");
         setDevice(device);
-        Services s = h.window->services();
-        if (realPiecePauses)
-            s.pauses = &pauses;
-        window = std::make_unique<MainWindow>(s);
+        if (pacePieces)
+            h.pauses.sleepUpToMs = 50;
+        h.start();
     }
     void setDevice(const QString& device)
     {
         h.profile.values[{kSettingsPath, QStringLiteral("tarn\ndevice")}] = device;
     }
-    void start()
+    bool indicatorShown() { return h.c(QStringLiteral("lblDeviceError")).visible; }
+    bool panelShown(int index) { return h.c(QStringLiteral("fraFunction"), index).visible; }
+    // The one report shown so far as "title|text", or how many there were.
+    QString onlyReport() const
     {
-        window->Load();
-        window->Activated();
+        const auto& shown = h.messages.shown;
+        return shown.size() == 1 ? shown[0].title + u'|' + shown[0].text
+                                 : QStringLiteral("%1 reports").arg(shown.size());
     }
-    bool indicatorShown() const { return window->form()(QStringLiteral("lblDeviceError")).visible; }
-    bool panelShown(int index) const { return window->form()(QStringLiteral("fraFunction"), index).visible; }
 
     SerialTransport transport;
     Harness h{&transport};
-    PiecePauses pauses{h.journal};
-    std::unique_ptr<MainWindow> window;
 };
+
+// The bytes read from fd until they end with `end`, or until nothing more
+// comes within timeoutMs.
+QByteArray readUntil(int fd, const QByteArray& end, int timeoutMs)
+{
+    QByteArray got;
+    char buffer[4096];
+    pollfd watch{fd, POLLIN, 0};
+    while (!got.endsWith(end) && ::poll(&watch, 1, timeoutMs) == 1) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        got += QByteArray(buffer, n);
+    }
+    return got;
+}
 
 } // namespace
 
@@ -170,7 +172,7 @@ TEST(SerialLine, IdentificationAsksAndWaitsAtMostItsTime)
         EXPECT_EQ(status.fault, c.fault) << status.reason.toStdString();
         EXPECT_GE(took, c.atLeastMs);
         EXPECT_LE(took, c.atMostMs);
-        EXPECT_EQ(Simulator::texts(sim.received(1)), QStringList{R"(FUNC?\n)"});
+        EXPECT_EQ(sim.texts(1), QStringList{R"(FUNC?\n)"});
         EXPECT_EQ(sim.raw(), QByteArray("FUNC?\n"));
     }
 }
@@ -178,26 +180,25 @@ TEST(SerialLine, IdentificationAsksAndWaitsAtMostItsTime)
 TEST(SerialLine, MissingDeviceCannotBeOpened)
 {
     SerialTransport transport;
-    const LinkStatus status = transport.open(QStringLiteral("/nonexistent/ttyTarn"));
+    const LinkStatus status = transport.open(kMissing);
     EXPECT_EQ(status.fault, LinkFault::OpenFailed);
-    EXPECT_TRUE(status.reason.startsWith("/nonexistent/ttyTarn: ")) << status.reason.toStdString();
-    EXPECT_GT(status.reason.size(), QStringLiteral("/nonexistent/ttyTarn: ").size());
+    EXPECT_TRUE(status.reason.startsWith(kMissing + ": ")) << status.reason.toStdString();
+    EXPECT_GT(status.reason.size(), (kMissing + ": ").size());
     EXPECT_FALSE(transport.isOpen());
     EXPECT_EQ(transport.write("OFF").fault, LinkFault::LineError);
 }
 
-TEST(SerialLine, AmplitudeSetArrivesExactlyTerminatedAndPaced)
+TEST(SerialLine, StartUpEndsOnAmplitudeAndAmplitudeSetArrivesExactlyTerminatedAndPaced)
 {
     Simulator sim;
     SerialWindow w(sim.device, true);
-    w.start();
     ASSERT_FALSE(w.indicatorShown());
-    w.window->SendCommand("A 1.0/G 8/WAVE SQ/50R OFF");
+    EXPECT_TRUE(w.panelShown(kAmplitude));
+    w.h.window->SendCommand("A 1.0/G 8/WAVE SQ/50R OFF");
 
-    const auto lines = sim.received(6);
-    EXPECT_EQ(Simulator::texts(lines),
-              QStringList({R"(FUNC?\n)", R"(OFF\n)", R"(A 1.0\n)", R"(G 8\n)", R"(WAVE SQ\n)", R"(50R OFF\n)"}));
+    EXPECT_EQ(sim.texts(6), QStringList({R"(FUNC?\n)", R"(OFF\n)", R"(A 1.0\n)", R"(G 8\n)", R"(WAVE SQ\n)", R"(50R OFF\n)"}));
     EXPECT_EQ(sim.raw(), QByteArray("FUNC?\nOFF\nA 1.0\nG 8\nWAVE SQ\n50R OFF\n"));
+    const auto lines = sim.received(6);
     ASSERT_EQ(lines.size(), 6u);
     // Each piece is followed by its 50 ms pause; unpaced pieces would
     // arrive within a millisecond or two (leeway for a busy machine).
@@ -216,66 +217,46 @@ TEST(SerialLine, LineClosedMidCommandEndsInOneReportWithoutHanging)
 {
     Simulator sim({"--close-after", "3"});  // FUNC?, OFF, then the first piece
     SerialWindow w(sim.device, true);
-    w.start();
     ASSERT_FALSE(w.indicatorShown());
 
     QElapsedTimer timer;
     timer.start();
-    w.window->SendCommand("A 1.0/G 8/WAVE SQ/50R OFF");
+    w.h.window->SendCommand("A 1.0/G 8/WAVE SQ/50R OFF");
     EXPECT_LT(timer.elapsed(), 2000);
     EXPECT_TRUE(sim.exited(2000));
     EXPECT_EQ(sim.raw(), QByteArray("FUNC?\nOFF\nA 1.0\n"));
     EXPECT_TRUE(w.indicatorShown());
-    EXPECT_EQ(w.window->form()(QStringLiteral("lblDeviceError")).caption, QStringLiteral("DEVICE ERROR!"));
-    ASSERT_EQ(w.h.messages.shown.size(), 1u);
-    EXPECT_EQ(w.h.messages.shown[0].title, QStringLiteral("Serial Error"));
+    EXPECT_EQ(w.h.c(QStringLiteral("lblDeviceError")).caption, QStringLiteral("DEVICE ERROR!"));
     // The hang-up shows as a failed read or a failed write, as it falls.
-    const QString text = w.h.messages.shown[0].text;
-    EXPECT_TRUE(text == "Serial port error: Error reading comm device\r\r"
-                        "Please check the data connection and try resetting the unit." ||
-                text == "Serial port error: Input/output error\r\r"
-                        "Please check the data connection and try resetting the unit.")
-        << text.toStdString();
+    EXPECT_TRUE(QStringList({"Serial Error|Serial port error: Error reading comm device\r\r"
+                             "Please check the data connection and try resetting the unit.",
+                             "Serial Error|Serial port error: Input/output error\r\r"
+                             "Please check the data connection and try resetting the unit."})
+                    .contains(w.onlyReport()))
+        << w.onlyReport().toStdString();
     // Every piece was still paced and logged.
     EXPECT_EQ(w.h.pieces().mid(1), QStringList({"A 1.0", "G 8", "WAVE SQ", "50R OFF"}));
-    EXPECT_TRUE(w.window->form().window().enabled);
+    EXPECT_TRUE(w.h.window->form().window().enabled);
 
-    w.window->SendCommand("OFF");
+    w.h.window->SendCommand("OFF");
     EXPECT_EQ(w.h.messages.shown.size(), 1u);
 }
 
-TEST(SerialLine, StartUpEndsOnSetupWithoutTheCalibratorAndOnAmplitudeWithIt)
-{
-    SerialWindow absent(QStringLiteral("/nonexistent/ttyTarn"));
-    absent.start();
-    EXPECT_TRUE(absent.indicatorShown());
-    EXPECT_TRUE(absent.panelShown(kSetup));
-    ASSERT_EQ(absent.h.messages.shown.size(), 1u);
-    EXPECT_EQ(absent.h.messages.shown[0].title, QStringLiteral("Setup Error"));
-    EXPECT_TRUE(absent.h.messages.shown[0].text.contains("Serial port error: /nonexistent/ttyTarn: "));
-
-    Simulator sim;
-    SerialWindow present(sim.device);
-    present.start();
-    EXPECT_FALSE(present.indicatorShown());
-    EXPECT_TRUE(present.panelShown(kAmplitude));
-    EXPECT_TRUE(present.h.messages.shown.empty());
-    EXPECT_EQ(Simulator::texts(sim.received(2)), QStringList({R"(FUNC?\n)", R"(OFF\n)"}));
-}
-
-TEST(SerialLine, ApplyReopensTheLine)
+TEST(SerialLine, StartUpEndsOnSetupWithoutTheCalibratorAndApplyReopensTheLine)
 {
     Simulator sim;
-    SerialWindow w(QStringLiteral("/nonexistent/ttyTarn"));
-    w.start();
+    SerialWindow w(kMissing);
     ASSERT_TRUE(w.indicatorShown());
+    EXPECT_TRUE(w.panelShown(kSetup));
+    EXPECT_TRUE(w.onlyReport().startsWith("Setup Error|")) << w.onlyReport().toStdString();
+    EXPECT_TRUE(w.onlyReport().contains("Serial port error: /nonexistent/ttyTarn: "));
 
     w.setDevice(sim.device);
-    w.window->Apply();
+    w.h.window->Apply();
     EXPECT_FALSE(w.indicatorShown());
-    w.window->Apply();
-    w.window->SendCommand("OFF");
-    EXPECT_EQ(Simulator::texts(sim.received(3)), QStringList({R"(FUNC?\n)", R"(FUNC?\n)", R"(OFF\n)"}));
+    w.h.window->Apply();
+    w.h.window->SendCommand("OFF");
+    EXPECT_EQ(sim.texts(3), QStringList({R"(FUNC?\n)", R"(FUNC?\n)", R"(OFF\n)"}));
     EXPECT_EQ(w.h.messages.shown.size(), 1u);  // the start-up report only
 }
 
@@ -283,7 +264,6 @@ TEST(SerialLine, LineLostWhileIdleIsClosedAndReportedAtTheNextCommand)
 {
     Simulator sim;
     SerialWindow w(sim.device);
-    w.start();
     ASSERT_FALSE(w.indicatorShown());
     sim.kill();
     // The idle program notices the hang-up and lets the port go, rather
@@ -294,12 +274,10 @@ TEST(SerialLine, LineLostWhileIdleIsClosedAndReportedAtTheNextCommand)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_FALSE(w.transport.isOpen());
 
-    w.window->SendCommand("A 1.0/G 8");
+    w.h.window->SendCommand("A 1.0/G 8");
     EXPECT_TRUE(w.indicatorShown());
-    ASSERT_EQ(w.h.messages.shown.size(), 1u);
-    EXPECT_EQ(w.h.messages.shown[0].title, QStringLiteral("Serial Error"));
-    EXPECT_TRUE(w.h.messages.shown[0].text.startsWith("Serial port error: "));
-    w.window->SendCommand("OFF");
+    EXPECT_TRUE(w.onlyReport().startsWith("Serial Error|Serial port error: ")) << w.onlyReport().toStdString();
+    w.h.window->SendCommand("OFF");
     EXPECT_EQ(w.h.messages.shown.size(), 1u);
 }
 
@@ -307,25 +285,17 @@ TEST(SerialLine, ChatterBetweenExchangesIsNotHeld)
 {
     // A device of the test's own on a pseudo-terminal: it answers the
     // identification, then talks without being asked.
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
+    int master = -1;
+    int own = -1;
+    ASSERT_EQ(::openpty(&master, &own, nullptr, nullptr, nullptr), 0);
     const QString device = QString::fromLocal8Bit(::ptsname(master));
-    const int own = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-    ASSERT_GE(own, 0);
     termios settings{};
     ::tcgetattr(own, &settings);
     ::cfmakeraw(&settings);
     ::tcsetattr(own, TCSANOW, &settings);
+    // Bounded, so that a transport that never asks cannot hang the test.
     std::thread answer([master] {
-        // Bounded, so that a transport that never asks cannot hang the test.
-        QByteArray asked;
-        char c = 0;
-        pollfd watch{master, POLLIN, 0};
-        while (!asked.endsWith("FUNC?\n") && ::poll(&watch, 1, 3000) == 1 && ::read(master, &c, 1) == 1)
-            asked += c;
-        if (asked.endsWith("FUNC?\n"))
+        if (readUntil(master, "FUNC?\n", 3000).endsWith("FUNC?\n"))
             ::write(master, "OFF\r\n", 5);
     });
     SerialTransport transport;
@@ -351,17 +321,7 @@ TEST(SerialLine, ChatterBetweenExchangesIsNotHeld)
 
     // The line still carries the pieces.
     EXPECT_TRUE(transport.write(QStringLiteral("OFF")).ok());
-    QByteArray tail;
-    char buffer[4096];
-    timer.restart();
-    while (!tail.endsWith("OFF\n") && timer.elapsed() < 2000) {
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        if (n > 0)
-            tail += QByteArray(buffer, n);
-        else
-            QThread::msleep(5);
-    }
-    EXPECT_EQ(tail, QByteArray("OFF\n"));
+    EXPECT_EQ(readUntil(master, "OFF\n", 2000), QByteArray("OFF\n"));
     transport.close();
     ::close(own);
     ::close(master);

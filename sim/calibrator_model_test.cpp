@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 using tarn::sim::CalibratorModel;
@@ -10,38 +11,32 @@ TEST(CalibratorModel, QueriesAnswerFromTheStateTheCommandsSet)
 {
     struct Case {
         std::vector<std::string> commands;
-        std::string query;
-        std::string reply;
+        std::vector<std::pair<std::string, std::string>> replies;  // query, reply
     } cases[] = {
-        {{}, "FUNC?", "OFF"},
-        {{}, "A?", "A 0.01"},
-        {{"A 1.0", "G 8", "WAVE SQ", "50R OFF"}, "FUNC?", "AMPL"},
-        {{"A 1.0", "G 8", "WAVE SQ", "50R OFF"}, "A?", "A 1"},
-        {{"A 0.000125"}, "A?", "A 0.000125"},
-        {{"G 4"}, "G?", "G 4"},
-        {{"WAVE SQ"}, "WAVE?", "WAVE SQ"},
-        {{"WAVE SQ", "WAVE DC"}, "WAVE?", "WAVE DC"},
-        {{"50R ON"}, "50R?", "50R ON"},
-        {{"F 12346"}, "FUNC?", "FREQ"},
-        {{"F 12346"}, "F?", "F 12346"},
-        {{"P 0.0025"}, "P?", "P 0.0025"},
-        {{"P 0.0025"}, "FUNC?", "PER"},
-        {{"D 25"}, "D?", "D 25"},
-        {{"FR"}, "FUNC?", "FR"},
-        {{"A 2.0", "OFF"}, "FUNC?", "OFF"},
-        {{"A 2.0", "50R ON", "*RST"}, "A?", "A 0.01"},
-        {{"A 2.0", "*RST"}, "50R?", "50R OFF"},
+        {{}, {{"FUNC?", "OFF"}, {"A?", "A 0.01"}}},
+        {{"A 1.0", "G 8", "WAVE SQ", "50R OFF"}, {{"FUNC?", "AMPL"}, {"A?", "A 1"}}},
+        {{"A 0.000125"}, {{"A?", "A 0.000125"}}},
+        {{"G 4"}, {{"G?", "G 4"}}},
+        {{"WAVE SQ"}, {{"WAVE?", "WAVE SQ"}}},
+        {{"WAVE SQ", "WAVE DC"}, {{"WAVE?", "WAVE DC"}}},
+        {{"50R ON"}, {{"50R?", "50R ON"}}},
+        {{"F 12346"}, {{"FUNC?", "FREQ"}, {"F?", "F 12346"}}},
+        {{"P 0.0025"}, {{"P?", "P 0.0025"}, {"FUNC?", "PER"}}},
+        {{"D 25"}, {{"D?", "D 25"}}},
+        {{"FR"}, {{"FUNC?", "FR"}}},
+        {{"A 2.0", "OFF"}, {{"FUNC?", "OFF"}}},
+        {{"A 2.0", "50R ON", "*RST"}, {{"A?", "A 0.01"}, {"50R?", "50R OFF"}}},
         // Malformed values change nothing.
-        {{"A x", "A ", "F 1e999"}, "A?", "A 0.01"},
-        {{"A x"}, "F?", "F 1000"},
-        {{"G 1e300", "G -4", "G 2.5"}, "G?", "G 8"},
+        {{"A x", "A ", "F 1e999"}, {{"A?", "A 0.01"}, {"F?", "F 1000"}}},
+        {{"G 1e300", "G -4", "G 2.5"}, {{"G?", "G 8"}}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.query + " after " + std::to_string(c.commands.size()) + " commands");
+        SCOPED_TRACE(c.replies[0].first + " after " + std::to_string(c.commands.size()) + " commands");
         CalibratorModel model;
         for (const std::string& command : c.commands)
             EXPECT_FALSE(model.receive(command).has_value()) << command;
-        EXPECT_EQ(model.receive(c.query), c.reply);
+        for (const auto& [query, reply] : c.replies)
+            EXPECT_EQ(model.receive(query), reply) << query;
     }
 }
 
