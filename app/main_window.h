@@ -97,15 +97,11 @@ public:
     bool deviceErrorShown() const;
 
     // --- Amplitude panel ----------------------------------------------------
-    AmplitudePanel& amplitude() { return *amplitude_; }
     // Also used by the frequency and period panels.
     void OutputZero();
 
     // --- Timing and fast rise panels ----------------------------------------
     TimerModel& timerModel() { return *timerModel_; }
-    FrequencyPanel& frequencyPanel() { return *frequencyPanel_; }
-    PeriodPanel& periodPanel() { return *periodPanel_; }
-    FastRisePanel& fastRisePanel() { return *fastRisePanel_; }
     void SelectFastRise();
 
     // --- Shared helpers -----------------------------------------------------

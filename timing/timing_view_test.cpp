@@ -40,20 +40,13 @@ TEST(TimingView, TypedFrequencyAnswersTheQuestionBoxWithYes)
 
     // 170 kHz is not a whole number of microseconds: the question box,
     // answered Yes, gives the closest frequency.
-    QString title, text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        title = box->windowTitle();
-        text = box->text();
-        icon = box->icon();
-        box->button(QMessageBox::Yes)->click();
-    });
+    testing::SeenBox seen;
+    testing::answerNextBox(seen, QMessageBox::Yes);
     click(QStringLiteral("cmdFreqUnits(1)"));
-    EXPECT_EQ(title, "Frequency Problem");
-    EXPECT_EQ(icon, QMessageBox::Question);
-    EXPECT_EQ(text,
+    EXPECT_EQ(seen.title, "Frequency Problem");
+    EXPECT_EQ(seen.icon, QMessageBox::Question);
+    EXPECT_EQ(seen.buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(seen.text,
               "It is not possible to achieve this frequency exactly.\n\n"
               "Would you like to use the closest available frequency?");
     EXPECT_EQ(display->text(), "166.6667 kHz");

@@ -10,11 +10,35 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
 namespace tarn::testing {
+
+// What a modal message box showed, as the operator saw it.
+struct SeenBox {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+};
+
+// Answers the next modal message box with `answer` once it is open, and
+// records what it showed into `seen`.
+inline void answerNextBox(SeenBox& seen, QMessageBox::StandardButton answer)
+{
+    QTimer::singleShot(0, [&seen, answer] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
+        box->button(answer)->click();
+    });
+}
 
 class GuiHarness {
 public:

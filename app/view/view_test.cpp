@@ -415,39 +415,23 @@ TEST_F(ViewTest, ZeroLineInvertsWhatItCrosses)
 TEST(QtServices, MessageBoxShowsTitleIconButtonsAndLineBreaks)
 {
     QtMessageBoxes boxes;
-    QString text, title;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        text = box->text();
-        title = box->windowTitle();
-        icon = box->icon();
-        buttons = box->standardButtons();
-        box->button(QMessageBox::Yes)->click();
-    });
+    testing::SeenBox seen;
+    testing::answerNextBox(seen, QMessageBox::Yes);
     const MessageResult result = boxes.show({QStringLiteral("Frequency Problem"),
                                              QStringLiteral("Not possible.\r\rUse 10 kHz?"),
                                              MessageIcon::Question, MessageButtons::YesNo});
     EXPECT_EQ(result, MessageResult::Yes);
-    EXPECT_EQ(text, "Not possible.\n\nUse 10 kHz?");
-    EXPECT_EQ(title, "Frequency Problem");
-    EXPECT_EQ(icon, QMessageBox::Question);
-    EXPECT_EQ(buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(seen.text, "Not possible.\n\nUse 10 kHz?");
+    EXPECT_EQ(seen.title, "Frequency Problem");
+    EXPECT_EQ(seen.icon, QMessageBox::Question);
+    EXPECT_EQ(seen.buttons, QMessageBox::Yes | QMessageBox::No);
 
-    QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        icon = box->icon();
-        buttons = box->standardButtons();
-        box->button(QMessageBox::Ok)->click();
-    });
+    testing::answerNextBox(seen, QMessageBox::Ok);
     EXPECT_EQ(boxes.show({QStringLiteral("Out of range"), QStringLiteral("Too high"),
                           MessageIcon::Exclamation, MessageButtons::Ok}),
               MessageResult::Ok);
-    EXPECT_EQ(icon, QMessageBox::Warning);
-    EXPECT_EQ(buttons, QMessageBox::Ok);
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_EQ(seen.buttons, QMessageBox::Ok);
 }
 
 TEST(QtServices, WaitPointerIsNotCounted)
