@@ -6,6 +6,7 @@ set -euo pipefail
 app_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev qt6-serialport-dev
+  libqt6sql6-sqlite libqt6sql6-psql libtomlplusplus-dev
   libgtest-dev
   fonts-liberation
   xvfb xauth
@@ -15,6 +16,7 @@ test_packages=(
   googletest libgtest-dev
   mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 wine64-tools wine32:i386 libwine-dev
+  postgresql poppler-utils sqlite3
 )
 
 case "${1:-}" in

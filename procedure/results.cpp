@@ -1,0 +1,176 @@
+#include "procedure/results.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace tarn {
+
+namespace {
+
+struct VerdictName {
+    Verdict verdict;
+    const char* text;
+};
+constexpr VerdictName kVerdicts[] = {
+    {Verdict::Pass, "Pass"},
+    {Verdict::Fail, "Fail"},
+    {Verdict::ConditionalPass, "Conditional pass"},
+    {Verdict::ConditionalFail, "Conditional fail"},
+    {Verdict::Skipped, "Skipped"},
+};
+
+struct OverallName {
+    Overall overall;
+    const char* text;
+};
+constexpr OverallName kOveralls[] = {
+    {Overall::Pass, "PASS"},
+    {Overall::Fail, "FAIL"},
+    {Overall::Incomplete, "INCOMPLETE"},
+};
+
+// One field, quoted when it holds a comma, a quote or a line end.
+QString csvField(const QString& text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
+        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString isoWithOffset(const QDateTime& time)
+{
+    if (!time.isValid())
+        return {};
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+} // namespace
+
+QString verdictText(Verdict verdict)
+{
+    for (const auto& v : kVerdicts)
+        if (v.verdict == verdict)
+            return QString::fromLatin1(v.text);
+    return {};
+}
+
+std::optional<Verdict> verdictFromText(const QString& text)
+{
+    for (const auto& v : kVerdicts)
+        if (text == QLatin1String(v.text))
+            return v.verdict;
+    return std::nullopt;
+}
+
+QString overallText(Overall overall)
+{
+    for (const auto& o : kOveralls)
+        if (o.overall == overall)
+            return QString::fromLatin1(o.text);
+    return {};
+}
+
+std::optional<Overall> overallFromText(const QString& text)
+{
+    for (const auto& o : kOveralls)
+        if (text == QLatin1String(o.text))
+            return o.overall;
+    return std::nullopt;
+}
+
+Overall overallOf(const QList<PointResult>& points, int pointsInProcedure, bool aborted)
+{
+    bool skipped = aborted || points.size() < pointsInProcedure;
+    for (const auto& p : points) {
+        if (p.result == Verdict::Fail || p.result == Verdict::ConditionalFail)
+            return Overall::Fail;
+        if (p.result == Verdict::Skipped)
+            skipped = true;
+    }
+    return skipped ? Overall::Incomplete : Overall::Pass;
+}
+
+QString resultsNumber(const std::optional<double>& value)
+{
+    if (!value || !std::isfinite(*value))
+        return {};
+    // Rounded to 12 significant digits first, then written out in full.
+    const double rounded = QString::number(*value, 'g', 12).toDouble();
+    if (rounded == 0.0)
+        return QStringLiteral("0");
+    const int magnitude = static_cast<int>(std::floor(std::log10(std::fabs(rounded))));
+    const int decimals = std::max(0, 11 - magnitude);
+    QString text = QString::number(rounded, 'f', decimals);
+    if (text.contains(QLatin1Char('.'))) {
+        while (text.endsWith(QLatin1Char('0')))
+            text.chop(1);
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+    }
+    return text;
+}
+
+QByteArray ResultsCsv(const RunRecord& run)
+{
+    const QString crlf = QStringLiteral("\r\n");
+    QString out = QStringLiteral(
+                      "point,test,function,setting,nominal,indicated,actual,error,lower,upper,"
+                      "unit,tolerance_used,result")
+                  + crlf;
+    for (const auto& p : run.points) {
+        const QStringList fields = {
+            QString::number(p.point),
+            csvField(p.test),
+            csvField(p.function),
+            csvField(p.setting),
+            resultsNumber(p.nominal),
+            resultsNumber(p.indicated),
+            resultsNumber(p.actual),
+            resultsNumber(p.error),
+            resultsNumber(p.lower),
+            resultsNumber(p.upper),
+            csvField(p.unit),
+            p.toleranceUsed ? QString::number(*p.toleranceUsed, 'f', 1) : QString(),
+            csvField(verdictText(p.result)),
+        };
+        out += fields.join(QLatin1Char(',')) + crlf;
+    }
+    out += crlf;
+    const RunInfo& i = run.info;
+    const std::pair<const char*, QString> meta[] = {
+        {"procedure", i.procedureTitle},
+        {"revision", i.procedureRevision},
+        {"sha256", i.procedureSha256},
+        {"model", i.unitModel},
+        {"serial", i.unitSerial},
+        {"asset", i.unitAsset},
+        {"customer", i.customer},
+        {"operator", i.operatorName},
+        {"temperature", i.temperature},
+        {"humidity", i.humidity},
+        {"start", isoWithOffset(i.start)},
+        {"end", isoWithOffset(i.end)},
+        {"calibrator", i.calibrator},
+        {"decision", i.guard.isEmpty() ? i.decisionRule
+                                       : i.decisionRule + QStringLiteral(" (guard ") + i.guard
+                                             + QLatin1Char(')')},
+        {"overall", i.overall ? overallText(*i.overall) : QString()},
+    };
+    for (const auto& [key, value] : meta)
+        out += QStringLiteral("# ") + QLatin1String(key) + QLatin1Char(',') + csvField(value) + crlf;
+    return out.toUtf8();
+}
+
+QString resultsFileName(const QString& serial, const QDateTime& start)
+{
+    QString safe = serial;
+    safe.remove(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]")));
+    return safe + QLatin1Char('_') + start.toString(QStringLiteral("yyyyMMdd-HHmmss"))
+           + QStringLiteral(".csv");
+}
+
+} // namespace tarn

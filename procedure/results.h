@@ -1,0 +1,111 @@
+#pragma once
+// What a run of a procedure leaves behind: the run's particulars and one
+// result per point, in the order of the procedure. The runner fills them in;
+// the results file, the records database and the certificate are all
+// written from them.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace tarn {
+
+// The outcome of one point under the procedure's decision rule.
+enum class Verdict { Pass, Fail, ConditionalPass, ConditionalFail, Skipped };
+// "Pass", "Fail", "Conditional pass", "Conditional fail", "Skipped".
+QString verdictText(Verdict verdict);
+std::optional<Verdict> verdictFromText(const QString& text);
+
+// The outcome of a whole run.
+enum class Overall { Pass, Fail, Incomplete };
+// "PASS", "FAIL", "INCOMPLETE".
+QString overallText(Overall overall);
+std::optional<Overall> overallFromText(const QString& text);
+// PASS when every point passed, FAIL when any failed or failed
+// conditionally, INCOMPLETE when any was skipped or the run was aborted
+// (fewer points than the procedure has).
+Overall overallOf(const QList<struct PointResult>& points, int pointsInProcedure, bool aborted);
+
+struct PointResult {
+    int point = 0;          // 1-based, counted over the whole procedure
+    QString test;           // the test's name
+    QString function;       // amplitude | frequency | period | fastrise
+    QString setting;        // the point as applied, e.g. "10 mV/div x 6 div, DC"
+    std::optional<double> nominal;
+    std::optional<double> indicated;
+    std::optional<double> actual;
+    std::optional<double> error;
+    std::optional<double> lower;
+    std::optional<double> upper;
+    QString unit;           // V, Hz, s or MHz; empty for a check point
+    std::optional<double> toleranceUsed;  // percent
+    Verdict result = Verdict::Skipped;
+
+    friend bool operator==(const PointResult&, const PointResult&) = default;
+};
+
+struct RunInfo {
+    QString procedureTitle;
+    QString procedureRevision;
+    QString procedureSha256;    // of the file's bytes, lower-case hex
+    QByteArray procedureText;   // the file's bytes as read
+    QString procedureFile;      // where it was read from
+    QString instrument;         // the kind of unit the procedure is for
+    QString unitModel;
+    QString unitSerial;
+    QString unitAsset;
+    QString customer;
+    QString operatorName;
+    QString temperature;        // as typed
+    QString humidity;           // as typed
+    QDateTime start;            // local time with its offset
+    QDateTime end;              // invalid while the run goes on
+    QString calibrator;         // device and identification, or "demonstration edition"
+    QString decisionRule;       // simple | guarded | non-binary
+    QString guard;              // as written in the procedure, e.g. "10%"; empty when none
+    int pointsInProcedure = 0;
+    std::optional<Overall> overall;  // set when the run has ended
+
+    friend bool operator==(const RunInfo&, const RunInfo&) = default;
+};
+
+struct RunRecord {
+    RunInfo info;
+    QList<PointResult> points;  // ordered by point number, each point once
+
+    friend bool operator==(const RunRecord&, const RunRecord&) = default;
+};
+
+// Where the runner leaves what it records. Each call happens at once, so
+// that a crash loses at most the point in hand.
+class ResultsSink {
+public:
+    virtual ~ResultsSink() = default;
+    // At Begin, before anything is sent to the calibrator. False (with the
+    // reason in error) refuses the run.
+    virtual bool beginRun(const RunInfo& info, QString* error) = 0;
+    // A point was taken, or taken again after Back (the same point number
+    // then replaces the earlier result). run holds every point so far.
+    virtual bool recordPoint(const RunRecord& run, const PointResult& point, QString* error) = 0;
+    // The run ended, finished or aborted: run.info.end and overall are set.
+    virtual bool endRun(const RunRecord& run, QString* error) = 0;
+};
+
+// A number as the results file writes it: "." whatever the operator's
+// format, no exponent, at most 12 significant digits, trailing zeros
+// dropped; empty when there is none.
+QString resultsNumber(const std::optional<double>& value);
+
+// The results file of a run: a header row, one row per point, a blank line,
+// then the run's particulars as "# key,value" lines. RFC 4180 quoting,
+// UTF-8, CR LF line ends.
+QByteArray ResultsCsv(const RunRecord& run);
+
+// The results file's name: <serial>_<yyyyMMdd-HHmmss>.csv, the serial
+// reduced to letters, digits, "-" and "_".
+QString resultsFileName(const QString& serial, const QDateTime& start);
+
+} // namespace tarn

@@ -1,0 +1,80 @@
+#include "procedure/results.h"
+
+#include <gtest/gtest.h>
+
+namespace tarn {
+namespace {
+
+TEST(ResultsNumber, WritesPlainDecimalsToTwelveSignificantDigits)
+{
+    const struct {
+        std::optional<double> value;
+        const char* text;
+    } cases[] = {
+        {std::nullopt, ""},
+        {0.0, "0"},
+        {-0.0, "0"},
+        {0.06, "0.06"},
+        {1e8, "100000000"},
+        {1e-8, "0.00000001"},
+        {-0.0012, "-0.0012"},
+        {166666.666666667, "166666.666667"},
+        {1.0 / 3.0, "0.333333333333"},
+        {2.5e-10, "0.00000000025"},
+        {123456789012345.0, "123456789012000"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(resultsNumber(c.value), QString::fromLatin1(c.text))
+            << (c.value ? *c.value : -1.0);
+}
+
+TEST(ResultsCsv, QuotesFieldsAndEndsWithTheRunsParticulars)
+{
+    RunRecord run;
+    run.info.procedureTitle = QStringLiteral("Scope, \"CH1\"");
+    run.info.unitSerial = QStringLiteral("SN-1");
+    run.info.decisionRule = QStringLiteral("guarded");
+    run.info.guard = QStringLiteral("10%");
+    run.info.start = QDateTime(QDate(2026, 12, 9), QTime(3, 4, 5), Qt::OffsetFromUTC, 3600);
+    run.info.overall = Overall::Fail;
+    PointResult p;
+    p.point = 1;
+    p.test = QStringLiteral("DC gain");
+    p.function = QStringLiteral("amplitude");
+    p.setting = QStringLiteral("10 mV/div x 6 div, DC");
+    p.nominal = 0.06;
+    p.indicated = 0.06;
+    p.actual = 0.0612;
+    p.error = -0.0012;
+    p.lower = 0.0588;
+    p.upper = 0.0612;
+    p.unit = QStringLiteral("V");
+    p.toleranceUsed = 100.0;
+    p.result = Verdict::ConditionalFail;
+    run.points = {p};
+
+    const QString csv = QString::fromUtf8(ResultsCsv(run));
+    const QStringList lines = csv.split(QStringLiteral("\r\n"));
+    EXPECT_EQ(lines.value(1), QStringLiteral(
+        "1,DC gain,amplitude,\"10 mV/div x 6 div, DC\",0.06,0.06,0.0612,-0.0012,0.0588,0.0612,V,100.0,Conditional fail"));
+    EXPECT_EQ(lines.value(2), QString());
+    EXPECT_EQ(lines.value(3), QStringLiteral("# procedure,\"Scope, \"\"CH1\"\"\""));
+    EXPECT_TRUE(lines.contains(QStringLiteral("# start,2026-12-09T03:04:05+01:00")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("# decision,guarded (guard 10%)")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("# overall,FAIL")));
+    EXPECT_EQ(resultsFileName(QStringLiteral("SN 12/ä-3_b"), run.info.start),
+              QStringLiteral("SN12-3_b_20261209-030405.csv"));
+}
+
+TEST(Overall, FailOutweighsIncompleteAndAConditionalPassPasses)
+{
+    auto point = [](Verdict v) { PointResult p; p.result = v; return p; };
+    EXPECT_EQ(overallOf({point(Verdict::Pass), point(Verdict::ConditionalPass)}, 2, false), Overall::Pass);
+    EXPECT_EQ(overallOf({point(Verdict::Pass), point(Verdict::Skipped)}, 2, false), Overall::Incomplete);
+    EXPECT_EQ(overallOf({point(Verdict::Pass)}, 2, false), Overall::Incomplete);
+    EXPECT_EQ(overallOf({point(Verdict::Pass), point(Verdict::Pass)}, 2, true), Overall::Incomplete);
+    EXPECT_EQ(overallOf({point(Verdict::Skipped), point(Verdict::ConditionalFail)}, 2, false), Overall::Fail);
+}
+
+} // namespace
+} // namespace tarn
