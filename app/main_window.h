@@ -104,6 +104,14 @@ public:
     TimerModel& timerModel() { return *timerModel_; }
     void SelectFastRise();
 
+    // --- The panels, for whole settings -------------------------------------
+    AmplitudePanel& amplitudePanel() { return *amplitude_; }
+    FrequencyPanel& frequencyPanel() { return *frequencyPanel_; }
+    PeriodPanel& periodPanel() { return *periodPanel_; }
+    // The calibrator as records name it: the transport's device and the
+    // identification reply, or "demonstration edition".
+    QString calibratorIdentity() const;
+
     // --- Shared helpers -----------------------------------------------------
     // The operator's number format, as the platform reports it now.
     NumberFormat numberFormat() const;
@@ -132,6 +140,7 @@ private:
     std::unique_ptr<PeriodPanel> periodPanel_;
     std::unique_ptr<FastRisePanel> fastRisePanel_;
     Transport* transport_ = nullptr;
+    QString openedDevice_;
     std::optional<MessageRequest> pendingLinkReport_;
 };
 
