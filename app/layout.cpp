@@ -471,6 +471,8 @@ void addSetupPanel(FormModel& form, int panel)
     addList(form, Kind::DropDownList, panel, "cboSerialPort", {3360, 2040, 1335, 450},
             numberRows(1, 9), arial(14.25));
 
+    addButton(form, panel, "cmdProcedure", kNoIndex, {240, 3120, 1755, 735}, "Procedure...",
+              arial(15.75), colors::black, colors::buttonFace);
     addButton(form, panel, "cmdApply", kNoIndex, {5880, 3120, 1575, 735}, "Apply", arial(15.75),
               colors::black, colors::green);
 }

@@ -6,8 +6,11 @@
 #include "app/view/view_support.h"
 #include "channel/ini_profile_store.h"
 #include "channel/serial_transport.h"
+#include "procedure/check.h"
+#include "procedure/view/procedure_window.h"
 
 #include <QApplication>
+#include <QTextStream>
 #include <QStyleFactory>
 
 #include <cstdio>
@@ -15,6 +18,18 @@
 
 int main(int argc, char* argv[])
 {
+    // The procedure checker needs neither a display nor the calibrator.
+    QString procedureFile;
+    for (int i = 1; i + 1 < argc; ++i) {
+        const QString option = QString::fromLocal8Bit(argv[i]);
+        if (option == u"--check-procedure") {
+            QTextStream out(stdout);
+            return tarn::RunProcedureCheck(QString::fromLocal8Bit(argv[i + 1]), out);
+        }
+        if (option == u"--procedure")
+            procedureFile = QString::fromLocal8Bit(argv[i + 1]);
+    }
+
     // Without any display Qt would abort with a long explanation; say what to do instead.
     const auto noDisplay = tarn::view::missingDisplayMessage(argc, argv, [](const char* name) {
         const char* value = std::getenv(name);
@@ -45,6 +60,8 @@ int main(int argc, char* argv[])
     services.numbers = &numbers;
     services.pointer = &pointer;
     services.serial = &serial;
+    tarn::view::ProcedureLauncher procedures;
+    services.procedures = &procedures;
     services.applicationFolder = QCoreApplication::applicationDirPath();
 
     tarn::MainWindow core(services);
@@ -56,5 +73,9 @@ int main(int argc, char* argv[])
     pointer.setView(&view);
     view.show();
     view.activateWindow();
+    procedures.attach(core, view);
+    // The runner opens once the window has initialised.
+    if (!procedureFile.isEmpty())
+        procedures.openWhenReady(procedureFile);
     return app.exec();
 }

@@ -39,6 +39,13 @@ void MainWindow::connectHandlers()
 {
     form_.onClick(QStringLiteral("optFunction"), [this](int index) { SelectFunction(index); });
     form_.onClick(QStringLiteral("cmdApply"), [this](int) { Apply(); });
+    form_.onClick(QStringLiteral("cmdProcedure"), [this](int) { OpenProcedure(); });
+}
+
+void MainWindow::OpenProcedure()
+{
+    if (services_.procedures && form_.window().enabled)
+        services_.procedures->openProcedure(QString());
 }
 
 NumberFormat MainWindow::numberFormat() const

@@ -90,6 +90,9 @@ public:
     void LoadSettings();
     void SaveSettings();
     void Apply();
+    // cmdProcedure and the window's Ctrl+O: the procedure runner, with a
+    // file chosen by the operator.
+    void OpenProcedure();
 
     // --- Line to the calibrator -----------------------------------------------
     // The transport in use; none in the demonstration edition.

@@ -81,6 +81,14 @@ public:
     virtual bool leftButtonHeldOn(const QString& name, int index) const = 0;
 };
 
+// Opens a procedure in the runner's window; with no file given the
+// operator chooses one.
+class ProcedureOpener {
+public:
+    virtual ~ProcedureOpener() = default;
+    virtual void openProcedure(const QString& file) = 0;
+};
+
 struct Services {
     MessageBoxes* messages = nullptr;
     Pauses* pauses = nullptr;
@@ -93,6 +101,8 @@ struct Services {
     // The serial line to the calibrator, used when the settings file asks
     // for it; without it the program is the demonstration edition.
     Transport* serial = nullptr;
+    // Optional: the runner of procedures; without it there is none.
+    ProcedureOpener* procedures = nullptr;
     // The application's folder as the platform reports it, without a
     // trailing separator unless it is a root.
     QString applicationFolder;

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QShortcut>
 #include <QTimer>
 
 #include <cmath>
@@ -226,6 +227,9 @@ MainWindowView::MainWindowView(MainWindow& core, QWidget* parent)
                                  screen->availableGeometry())
                  .topLeft());
     qApp->installEventFilter(this);
+    // The procedure runner, from anywhere in the window.
+    auto* open = new QShortcut(QKeySequence::Open, this);
+    connect(open, &QShortcut::activated, this, [this] { core_.OpenProcedure(); });
 }
 
 MainWindowView::~MainWindowView()
