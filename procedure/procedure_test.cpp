@@ -298,3 +298,42 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
 
 } // namespace
 } // namespace tarn
+
+namespace tarn {
+namespace {
+
+TEST(Runner, HighVoltageOnlyWhenConfirmedAndAbortSwitchesOff)
+{
+    testing::Harness h;
+    h.start();
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("hv.toml"));
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("title = \"HV\"\n[[test]]\nname = \"High\"\nfunction = \"amplitude\"\nwaveform = \"dc\"\n"
+              "divisions = 4\nmethod = \"reading\"\ntolerance = \"1%\"\npoints = [10, 20, 1]\n");
+    out.close();
+    QString problems;
+    auto runner = ProcedureRunner::open(*h.window, file, &problems);
+    ASSERT_TRUE(runner) << problems.toStdString();
+    ASSERT_TRUE(runner->Begin({{}, QStringLiteral("S"), {}, {}, QStringLiteral("O"), {}, {}}));
+    h.journal.clear();
+    // 40 V: declined, so nothing but OFF goes out and the point is skipped;
+    // 80 V: confirmed and applied.
+    h.messages.answers = {MessageResult::No, MessageResult::Yes};
+    runner->Continue();
+    EXPECT_EQ(h.messages.shown.at(0).text, QStringLiteral("The next point puts out 40 V.\r\rApply it?"));
+    EXPECT_EQ(runner->record().points.at(0).result, Verdict::Skipped);
+    EXPECT_EQ(runner->pointNumber(), 2);
+    QStringList pieces = h.pieces();
+    EXPECT_EQ(pieces.filter(QStringLiteral("A ")), QStringList{QStringLiteral("A 20.0")});
+    EXPECT_LT(pieces.lastIndexOf(QStringLiteral("OFF")), pieces.indexOf(QStringLiteral("A 20.0")));
+    h.journal.clear();
+    runner->Abort();
+    EXPECT_EQ(h.pieces(), QStringList{QStringLiteral("OFF")});
+    EXPECT_EQ(runner->stage(), ProcedureRunner::Stage::Finished);
+    EXPECT_EQ(runner->record().info.overall, Overall::Incomplete);
+}
+
+} // namespace
+} // namespace tarn

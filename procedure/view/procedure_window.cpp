@@ -37,6 +37,17 @@ QString resultRow(const PointResult& p, const NumberFormat& format)
     return row;
 }
 
+// How a deviation point is taken, beside the test's own instruction.
+QString stepHint(const ProcedureTest& test)
+{
+    if (test.method != TestMethod::Deviation)
+        return {};
+    return QStringLiteral("%1Step the deviation (main window, or \u2190 \u2192 here; Shift for large steps, "
+                          "Home for zero) until the trace spans exactly %2 div, then Record (Enter).")
+        .arg(test.instruction.isEmpty() ? QString() : QStringLiteral("\n"))
+        .arg(test.divisions);
+}
+
 template <typename T>
 T* named(QWidget* parent, const char* name)
 {
@@ -234,7 +245,7 @@ void ProcedureWindow::refresh()
                                                 ? QStringLiteral("Make the connection for this test.")
                                                 : test.instruction)
                                                 + QStringLiteral("\n\nThe output is off. Continue when ready.")
-                                         : test.instruction);
+                                         : test.instruction + stepHint(test));
         lblStimulus_->setText(runner_->stimulusText());
         lblLimits_->setText(runner_->limitsText());
         lblProgress_->setText(runner_->progressText());
