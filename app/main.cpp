@@ -71,6 +71,9 @@ int main(int argc, char* argv[])
     messages.setView(&view);
     busy.setView(&view);
     pointer.setView(&view);
+    // Closing the front panel ends the program, whatever other window is open.
+    QObject::connect(&view, &tarn::MainWindowView::closed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     view.show();
     view.activateWindow();
     procedures.attach(core, view);
