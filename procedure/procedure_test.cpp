@@ -255,7 +255,9 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
     EXPECT_EQ(h.pieces(), QStringList{QStringLiteral("OFF")});
     h.journal.clear();
     runner->Continue();
-    EXPECT_EQ(h.pieces(), (QStringList{QStringLiteral("F 200000"), QStringLiteral("F 1000000")}));
+    // The function as selected by hand (its typed range first), then the
+    // preset range and its button.
+    EXPECT_EQ(h.pieces().join(u'/'), QStringLiteral("F 10000.0/D 50.0/F 10000.0/D 50.0/F 200000/F 1000000"));
     EXPECT_EQ(runner->readingUnit(), QStringLiteral("MHz"));
     EXPECT_FALSE(runner->Record(QStringLiteral("1.0 Hz Hz")));
     EXPECT_TRUE(runner->Record(QStringLiteral("1000.015 kHz")));  // +15 ppm
