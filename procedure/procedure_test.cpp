@@ -92,14 +92,20 @@ TEST(Readings, TypedTextInTheShownUnitOrItsOwn)
 
 // --- Checker ------------------------------------------------------------------
 
-QString checked(const QByteArray& text, int* status = nullptr)
+// A file of that name in the folder, holding the text.
+QString written(const QTemporaryDir& dir, const char* name, const QByteArray& text)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("p.toml"));
+    const QString path = dir.filePath(QString::fromLatin1(name));
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(text);
-    file.close();
+    return path;
+}
+
+QString checked(const QByteArray& text, int* status = nullptr)
+{
+    QTemporaryDir dir;
+    const QString path = written(dir, "p.toml", text);
     QString out;
     QTextStream stream(&out);
     const int code = RunProcedureCheck(path, stream);
@@ -207,11 +213,7 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
     QTemporaryDir dir;
     h.profile.writeString(QStringLiteral("Procedures"), QStringLiteral("Records"), dir.path(),
                           testing::kSettingsPath);
-    const QString file = dir.filePath(QStringLiteral("short.toml"));
-    QFile out(file);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(kShortRun);
-    out.close();
+    const QString file = written(dir, "short.toml", kShortRun);
     QString problems;
     auto runner = ProcedureRunner::open(*h.window, file, &problems);
     ASSERT_TRUE(runner) << problems.toStdString();
@@ -298,23 +300,15 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
     EXPECT_EQ(runner->rememberedOperator(), QStringLiteral("Ann"));
 }
 
-} // namespace
-} // namespace tarn
-
-namespace tarn {
-namespace {
-
 TEST(Runner, HighVoltageOnlyWhenConfirmedAndAbortSwitchesOff)
 {
     testing::Harness h;
     h.start();
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("hv.toml"));
-    QFile out(file);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write("title = \"HV\"\n[[test]]\nname = \"High\"\nfunction = \"amplitude\"\nwaveform = \"dc\"\n"
-              "divisions = 4\nmethod = \"reading\"\ntolerance = \"1%\"\npoints = [10, 20, 1]\n");
-    out.close();
+    const QString file = written(dir, "hv.toml",
+                                 "title = \"HV\"\n[[test]]\nname = \"High\"\nfunction = \"amplitude\"\n"
+                                 "waveform = \"dc\"\ndivisions = 4\nmethod = \"reading\"\ntolerance = \"1%\"\n"
+                                 "points = [10, 20, 1]\n");
     QString problems;
     auto runner = ProcedureRunner::open(*h.window, file, &problems);
     ASSERT_TRUE(runner) << problems.toStdString();
