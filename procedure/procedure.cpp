@@ -167,8 +167,11 @@ public:
             problem(tests ? lineOf(*tests) : 1, QStringLiteral("no [[test]] tables"));
         else
             for (const toml::node& t : *list)
-                if (auto test = readTest(*t.as_table()))
+                if (auto test = readTest(*t.as_table())) {
+                    if (test->name.trimmed().isEmpty())
+                        test->name = QStringLiteral("Test %1").arg(p.tests.size() + 1);
                     p.tests.append(*test);
+                }
         if (!problems.isEmpty())
             return std::nullopt;
         return p;
@@ -212,7 +215,7 @@ private:
         ProcedureTest test;
         test.line = lineOf(t);
         checkKeys(t, kTestKeys);
-        test.name = requiredText(t, "name", test.line);
+        test.name = optionalText(t, "name");
         test.instruction = optionalText(t, "instruction");
 
         const QString function = requiredText(t, "function", test.line);

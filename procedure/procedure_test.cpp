@@ -262,6 +262,11 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
     EXPECT_EQ(h.pieces().join(u'/'), QStringLiteral("F 10000.0/D 50.0/F 10000.0/D 50.0/F 200000/F 1000000"));
     EXPECT_EQ(runner->readingUnit(), QStringLiteral("MHz"));
     EXPECT_FALSE(runner->Record(QStringLiteral("1.0 Hz Hz")));
+    // Changed by hand in the main window: set again, nothing recorded.
+    h.window->form().operatorClick(QStringLiteral("optFunction"), kAmplitude);
+    EXPECT_FALSE(runner->Record(QStringLiteral("1000.015 kHz")));
+    EXPECT_TRUE(h.messages.shown.back().text.startsWith(QStringLiteral("The setting was changed")));
+    EXPECT_TRUE(h.c(QStringLiteral("optFunction"), kFrequency).value);
     EXPECT_TRUE(runner->Record(QStringLiteral("1000.015 kHz")));  // +15 ppm
     // Point 4, then Back to it and again.
     EXPECT_EQ(runner->pointNumber(), 4);
