@@ -174,7 +174,6 @@ void ProcedureRunner::startTest(int test)
 {
     test_ = test;
     inTest_ = 0;
-    applied_ = false;
     // A change of connection: nothing comes out until the operator is ready.
     window_.OutputZero();
     stage_ = Stage::Connect;
@@ -193,7 +192,6 @@ void ProcedureRunner::Continue()
 
 void ProcedureRunner::applyPoint()
 {
-    applied_ = false;
     const ProcedureTest& t = test();
     if (t.function == TestFunction::Amplitude && nominal() > kConfirmAboveVolts) {
         const MessageResult answer = window_.showMessage(
@@ -217,8 +215,7 @@ void ProcedureRunner::applyPoint()
         window_.frequencyPanel().ApplySetting(value);
     else if (t.function == TestFunction::Period)
         window_.periodPanel().ApplySetting(value);
-    applied_ = holds();
-    if (!applied_) {
+    if (!holds()) {
         window_.OutputZero();
         window_.showMessage({kTitle, QStringLiteral("The calibrator did not take this point; it is skipped."),
                              MessageIcon::Exclamation, MessageButtons::Ok});

@@ -297,10 +297,9 @@ void ProcedureWindow::closeEvent(QCloseEvent* event)
 
 ProcedureLauncher::~ProcedureLauncher()
 {
-    if (window_) {
-        window_->close();
-        delete window_;
-    }
+    // Only deleted: the main window may be gone already, and its closing
+    // has ended the run.
+    delete window_;
 }
 
 void ProcedureLauncher::attach(MainWindow& core, MainWindowView& mainView)
