@@ -394,7 +394,7 @@ void ProcedureRunner::Back()
 
 void ProcedureRunner::Abort()
 {
-    if (stage_ == Stage::Point || stage_ == Stage::Connect)
+    if ((stage_ == Stage::Point || stage_ == Stage::Connect) && !busy())
         finish(true);
 }
 

@@ -171,7 +171,7 @@ void ProcedureWindow::build()
     connect(cmdFail_, &QPushButton::clicked, this, [this] { act([this] { runner_->Judge(false); }); });
     connect(cmdSkip_, &QPushButton::clicked, this, [this] { act([this] { runner_->Skip(); }); });
     connect(cmdBack_, &QPushButton::clicked, this, [this] { act([this] { runner_->Back(); }); });
-    connect(cmdAbort_, &QPushButton::clicked, this, [this] { act([this] { runner_->Abort(); }); });
+    connect(cmdAbort_, &QPushButton::clicked, this, [this] { act([this] { runner_->Abort(); }, true); });
 
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter})
         connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, [this] { enter(); });
@@ -192,8 +192,13 @@ void ProcedureWindow::build()
     }
 }
 
-void ProcedureWindow::act(const std::function<void()>& action)
+void ProcedureWindow::act(const std::function<void()>& action, bool waitWhileBusy)
 {
+    if (!core_.form().window().enabled) {
+        if (waitWhileBusy)
+            QTimer::singleShot(50, this, [this, action] { act(action, true); });
+        return;
+    }
     action();
     refresh();
     if (mainView_)
@@ -288,7 +293,13 @@ void ProcedureWindow::refresh()
 void ProcedureWindow::closeEvent(QCloseEvent* event)
 {
     // Closing ends an unfinished run: the output goes off and the run is
-    // recorded as aborted.
+    // recorded as aborted. A close while a command is being sent waits
+    // until it has gone, so that the "OFF" comes after it.
+    if (!core_.form().window().enabled && !core_.closed()) {
+        event->ignore();
+        QTimer::singleShot(50, this, [this] { close(); });
+        return;
+    }
     act([this] { runner_->Close(); });
     event->accept();
 }

@@ -45,7 +45,10 @@ protected:
 
 private:
     void build();
-    void act(const std::function<void()>& action);
+    // Runs an action of the operator and mirrors both windows. While the
+    // main window sends, an action is dropped, as the main window drops
+    // its own input then; one that switches the output off waits instead.
+    void act(const std::function<void()>& action, bool waitWhileBusy = false);
     void begin();
     void record();
     void enter();
