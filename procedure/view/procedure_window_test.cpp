@@ -116,6 +116,21 @@ TEST(ProcedureWindow, ClickThroughARunWithOutputOffAtEachConnection)
               "3,Markers,period,1 ms,,,,,,,,,Pass");
     EXPECT_TRUE(lines.contains(QStringLiteral("# operator,Bea")));
     window->close();
+
+    // Again, aborted while the first point is being sent: the abort waits,
+    // and OFF is the last piece.
+    launcher.openProcedure(file);
+    window = launcher.window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(static_cast<QLineEdit*>(w("txtOperator"))->text(), QStringLiteral("Bea"));
+    QTest::keyClicks(w("txtUnitSerial"), QStringLiteral("A8"));
+    click("cmdBegin");
+    h.sent();
+    h.pauses.duringNextSleep = [&] { click("cmdAbort"); };
+    click("cmdContinue");
+    QTest::qWait(200);
+    EXPECT_TRUE(h.sent().endsWith(QStringLiteral("OFF/A 0.01/G 6/WAVE DC/50R OFF/OFF")));
+    EXPECT_EQ(text("lblOverall"), QStringLiteral("INCOMPLETE"));
 }
 
 } // namespace
