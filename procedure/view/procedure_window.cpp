@@ -5,6 +5,7 @@
 #include "procedure/runner.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -317,10 +318,15 @@ void ProcedureLauncher::attach(MainWindow& core, MainWindowView& mainView)
 {
     core_ = &core;
     mainView_ = &mainView;
-    connect(&mainView, &MainWindowView::closed, this, [this] {
+    // The main window closing, or the program ending otherwise (a signal,
+    // the session), ends an unfinished run as aborted.
+    const auto end = [this] {
         if (window_)
             window_->close();
-    });
+    };
+    connect(&mainView, &MainWindowView::closed, this, end);
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, end);
 }
 
 void ProcedureLauncher::openProcedure(const QString& given)

@@ -78,7 +78,8 @@ class ProcedureLauncher final : public QObject, public ProcedureOpener {
 
 public:
     ~ProcedureLauncher() override;
-    // The main window closing ends an unfinished run as aborted.
+    // The main window closing, or the program quitting, ends an unfinished
+    // run as aborted.
     void attach(MainWindow& core, MainWindowView& mainView);
     void openProcedure(const QString& file) override;
     // Opens the file once the main window has initialised and is idle.
