@@ -281,6 +281,8 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
     runner->Continue();
     runner->Judge(true);
     runner->Continue();
+    EXPECT_FALSE(runner->Record(QStringLiteral("-3.5")));
+    EXPECT_TRUE(h.messages.shown.back().text.startsWith(QStringLiteral("\"-3.5\" cannot be read")));
     EXPECT_FALSE(runner->Record(QStringLiteral("0.2")));  // too short: refused
     EXPECT_EQ(h.messages.shown.back().text, QStringLiteral("Rise Time is too short - cannot calculate Bandwidth"));
     EXPECT_TRUE(runner->Record(QStringLiteral("3.5")));

@@ -280,7 +280,10 @@ bool ProcedureRunner::Record(const QString& typed)
         const QString unit = t.method == TestMethod::RiseTime ? QStringLiteral("s") : nominalUnit(t.function);
         const ShownUnit shown = t.method == TestMethod::RiseTime ? ShownUnit{1e-9, QStringLiteral("ns")}
                                                                  : shownUnitOf(nominal(), unit);
-        const std::optional<double> value = parseReading(typed, shown, unit, format);
+        std::optional<double> value = parseReading(typed, shown, unit, format);
+        // A rise time is a length of time.
+        if (value && t.method == TestMethod::RiseTime && !(*value > 0))
+            value.reset();
         if (!value) {
             window_.showMessage(
                 {kTitle,
