@@ -1,5 +1,6 @@
 // TarnPilot: the calibrator's front panel.
 
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/view/main_window_view.h"
 #include "app/view/qt_services.h"
@@ -15,6 +16,19 @@
 
 int main(int argc, char* argv[])
 {
+    // --help, --version and a mistyped option are answered without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const tarn::CommandLine commandLine = tarn::ParseCommandLine(arguments);
+    if (commandLine.action != tarn::CommandLine::Action::Run) {
+        std::FILE* out = commandLine.action == tarn::CommandLine::Action::Refuse ? stderr : stdout;
+        std::fprintf(out, "%s", commandLine.output.toLocal8Bit().constData());
+        if (!commandLine.output.endsWith(u'\n'))
+            std::fputc('\n', out);
+        return commandLine.exitCode;
+    }
+
     // Without any display Qt would abort with a long explanation; say what to do instead.
     const auto noDisplay = tarn::view::missingDisplayMessage(argc, argv, [](const char* name) {
         const char* value = std::getenv(name);
