@@ -15,6 +15,7 @@ MainWindow::MainWindow(Services services)
     : services_(std::move(services))
 {
     BuildLayout(form_);
+    AddKeyTips(form_);
     connectHandlers();
     amplitude_ = std::make_unique<AmplitudePanel>(*this);
     timerModel_ = std::make_unique<TimerModel>(*this);

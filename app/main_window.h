@@ -4,6 +4,7 @@
 // control model and forwards the operator's actions to it.
 
 #include "app/form.h"
+#include "app/keyboard.h"
 #include "app/platform.h"
 #include "channel/transport.h"
 
@@ -81,6 +82,10 @@ public:
     void ClearDisplay();
     void DrawWaveform(double duty, bool showZeroLine, bool showMarker);
     const QString& rememberedDisplayText() const { return displayText_; }
+
+    // --- Keyboard -----------------------------------------------------------
+    // A key pressed anywhere in the window (or repeated while held).
+    KeyResult KeyPressed(int key, Qt::KeyboardModifiers modifiers);
 
     // --- Function selection ----------------------------------------------
     void SelectFunction(int index);
