@@ -6,6 +6,7 @@
 #include "app/form.h"
 #include "app/keyboard.h"
 #include "app/platform.h"
+#include "channel/command_log.h"
 #include "channel/transport.h"
 
 #include <QString>
@@ -77,6 +78,9 @@ public:
     void BeginBusy();
     void EndBusy();
 
+    // What the channel paced and the line returned, for the command log window.
+    CommandLog& commandLog() { return commandLog_; }
+
     // --- Main display -----------------------------------------------------
     void ShowDisplayText(const QString& text);
     void ClearDisplay();
@@ -138,6 +142,7 @@ private:
     std::unique_ptr<FastRisePanel> fastRisePanel_;
     Transport* transport_ = nullptr;
     std::optional<MessageRequest> pendingLinkReport_;
+    CommandLog commandLog_;
 };
 
 } // namespace tarn
