@@ -102,6 +102,18 @@ void AddKeyTips(FormModel& form)
             }
 }
 
+void MainWindow::OpenCommandLog()
+{
+    if (services_.windows)
+        services_.windows->openCommandLog();
+}
+
+void MainWindow::OpenGuide()
+{
+    if (services_.windows)
+        services_.windows->openGuide();
+}
+
 KeyResult MainWindow::KeyPressed(int key, Qt::KeyboardModifiers modifiers)
 {
     int shown = -1;
@@ -116,10 +128,14 @@ KeyResult MainWindow::KeyPressed(int key, Qt::KeyboardModifiers modifiers)
             // Taken but not acted on while a command is being sent.
             if (!form_.window().enabled)
                 return KeyResult::Done;
-            if (action.command == KeyCommand::OpenCommandLog)
-                return KeyResult::OpenCommandLog;
-            if (action.command == KeyCommand::OpenGuide)
-                return KeyResult::OpenGuide;
+            if (action.command == KeyCommand::OpenCommandLog) {
+                OpenCommandLog();
+                return KeyResult::Done;
+            }
+            if (action.command == KeyCommand::OpenGuide) {
+                OpenGuide();
+                return KeyResult::Done;
+            }
             const QString control = QString::fromLatin1(action.control);
             // The keypad is hidden on the preset range, the step buttons
             // while deviation is off: the key then belongs to the focus.

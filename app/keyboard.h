@@ -36,8 +36,6 @@ struct KeyAction {
 enum class KeyResult {
     Ignored,         // not one of the window's keys here: the focused control takes it
     Done,            // taken (and acted on, unless the window is busy)
-    OpenCommandLog,
-    OpenGuide,
 };
 
 // The keys of the window and of each function panel, by function index.

@@ -40,6 +40,7 @@ void MainWindow::connectHandlers()
 {
     form_.onClick(QStringLiteral("optFunction"), [this](int index) { SelectFunction(index); });
     form_.onClick(QStringLiteral("cmdApply"), [this](int) { Apply(); });
+    form_.onClick(QStringLiteral("cmdCommandLog"), [this](int) { OpenCommandLog(); });
 }
 
 NumberFormat MainWindow::numberFormat() const

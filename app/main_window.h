@@ -90,6 +90,10 @@ public:
     // --- Keyboard -----------------------------------------------------------
     // A key pressed anywhere in the window (or repeated while held).
     KeyResult KeyPressed(int key, Qt::KeyboardModifiers modifiers);
+    // The command log window (Ctrl+L, "Command Log") and the guide (F1);
+    // opening them changes nothing here.
+    void OpenCommandLog();
+    void OpenGuide();
 
     // --- Function selection ----------------------------------------------
     void SelectFunction(int index);
