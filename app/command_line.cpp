@@ -28,6 +28,14 @@ QString VersionText()
     return QStringLiteral("%1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision);
 }
 
+QString AboutText()
+{
+    return QStringLiteral("TarnPilot ") + VersionText() +
+           QStringLiteral("\rFront panel of the Corvane Tarn oscilloscope and timer-counter calibrator.") +
+           QStringLiteral("\r\rBuilt with Qt ") + QStringLiteral(QT_VERSION_STR) + QStringLiteral(", running on Qt ") +
+           QString::fromLatin1(qVersion()) + QStringLiteral(".\r\rLicence: Proprietary; all rights reserved.");
+}
+
 CommandLine ParseCommandLine(const QStringList& arguments)
 {
     const QString program =

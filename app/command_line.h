@@ -27,6 +27,10 @@ struct CommandLine {
 // The program's version as "2.1.0".
 QString VersionText();
 
+// The About box's text: the program and its version, the Qt version in
+// use, the licence; lines separated by carriage returns.
+QString AboutText();
+
 // Reads the arguments, the program's own name first. The window system's
 // own options (-platform, -style, ...) are accepted and left to it.
 CommandLine ParseCommandLine(const QStringList& arguments);

@@ -3,6 +3,7 @@
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/view/main_window_view.h"
+#include "app/view/other_windows.h"
 #include "app/view/qt_services.h"
 #include "app/view/view_support.h"
 #include "channel/ini_profile_store.h"
@@ -50,6 +51,7 @@ int main(int argc, char* argv[])
     tarn::QtPointerState pointer;
     // Opened only when the settings file asks for the serial line.
     tarn::SerialTransport serial;
+    tarn::QtWindows windows;
 
     tarn::Services services;
     services.messages = &messages;
@@ -59,6 +61,7 @@ int main(int argc, char* argv[])
     services.numbers = &numbers;
     services.pointer = &pointer;
     services.serial = &serial;
+    services.windows = &windows;
     services.applicationFolder = QCoreApplication::applicationDirPath();
 
     tarn::MainWindow core(services);
@@ -68,6 +71,7 @@ int main(int argc, char* argv[])
     messages.setView(&view);
     busy.setView(&view);
     pointer.setView(&view);
+    windows.attach(&core, &view);
     view.show();
     view.activateWindow();
     return app.exec();
