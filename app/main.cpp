@@ -72,6 +72,9 @@ int main(int argc, char* argv[])
     busy.setView(&view);
     pointer.setView(&view);
     windows.attach(&core, &view);
+    // Closing the front panel ends the program, whatever other window is open.
+    QObject::connect(&view, &tarn::MainWindowView::closed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     view.show();
     view.activateWindow();
     return app.exec();

@@ -82,6 +82,18 @@ void MainWindow::Deactivated()
     amplitude_->WindowDeactivated();
 }
 
+void MainWindow::Close()
+{
+    if (closed_ || closing_)
+        return;
+    closing_ = true;
+    if (initialised_)
+        SendCommand(QStringLiteral("OFF"));
+    closed_ = true;
+    if (transport_)
+        transport_->close();
+}
+
 void MainWindow::Initialise()
 {
     BeginBusy();

@@ -70,6 +70,12 @@ public:
     bool initialised() const { return initialised_; }
     // The platform reports that the window is no longer the active window.
     void Deactivated();
+    // The window closes and the program ends: whatever the calibrator puts
+    // out is switched off ("OFF", paced, logged and written), then the line
+    // is let go. Nothing is sent after it, and a line that fails now is not
+    // reported: there is no window left to report it.
+    void Close();
+    bool closed() const { return closed_; }
 
     // --- Command channel --------------------------------------------------
     void SendCommand(const QString& command);
@@ -139,6 +145,8 @@ private:
     WindowState state_;
     QString displayText_;
     bool initialised_ = false;
+    bool closing_ = false;
+    bool closed_ = false;
     std::unique_ptr<AmplitudePanel> amplitude_;
     std::unique_ptr<TimerModel> timerModel_;
     std::unique_ptr<FrequencyPanel> frequencyPanel_;

@@ -138,7 +138,9 @@ void MainWindow::ReportLinkFault()
         return;
     const MessageRequest report = *pendingLinkReport_;
     pendingLinkReport_.reset();
-    showMessage(report);
+    // Closing, the fault is in the log only: a report would hold up the exit.
+    if (!closing_)
+        showMessage(report);
 }
 
 } // namespace tarn

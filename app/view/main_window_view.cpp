@@ -7,6 +7,7 @@
 #include "app/view/view_support.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QAction>
 #include <QEvent>
@@ -636,6 +637,21 @@ bool MainWindowView::event(QEvent* event)
         sync();
     }
     return result;
+}
+
+void MainWindowView::closeEvent(QCloseEvent* event)
+{
+    // A close that comes while a command is being sent waits until it has
+    // gone, so that the closing "OFF" is the last piece the calibrator gets.
+    if (!form_.window().enabled) {
+        event->ignore();
+        QTimer::singleShot(50, this, [this] { close(); });
+        return;
+    }
+    core_.Close();
+    sync();
+    QWidget::closeEvent(event);
+    emit closed();
 }
 
 bool MainWindowView::isOwnWidget(QObject* object) const
