@@ -364,15 +364,9 @@ void MainWindowView::buildControl(int id)
         slot.widget = combo;
         break;
     }
-    case Kind::Image: {
-        auto* image = new QLabel(container);
-        image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        const QImage picture = view::pictureFor(name);
-        if (!picture.isNull())
-            image->setPixmap(QPixmap::fromImage(picture));
-        slot.widget = image;
+    case Kind::Image:
+        slot.widget = new view::PictureWidget(name, container);
         break;
-    }
     case Kind::Timer: {
         auto* timer = new QTimer(this);
         timer->setObjectName(FormModel::key(c));
