@@ -35,7 +35,7 @@ constexpr Qt::WindowFlags kOwnWindow = Qt::Window;
 const char* const kGuide = R"(
 <h2>TarnPilot</h2>
 <p>The window is the calibrator's front panel. Choose a function with the five buttons
-under the display (or Ctrl+1 to Ctrl+5); every setting goes to the calibrator as soon
+along the top (or Ctrl+1 to Ctrl+5); every setting goes to the calibrator as soon
 as it is complete, and the display shows what is put out.</p>
 <h3>Amplitude (Ctrl+1)</h3>
 <p>Pick volts per division in the list and the graticule divisions; choose Zero, DC or
