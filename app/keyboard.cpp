@@ -9,36 +9,28 @@ namespace {
 constexpr Qt::KeyboardModifiers kPlain = Qt::NoModifier;
 constexpr Qt::KeyboardModifiers kCtrl = Qt::ControlModifier;
 
+struct UnitKey {
+    Qt::Key key;
+    const char* control;
+    int index;
+    const char* tip;
+};
+
 // Digits of the main row and the numeric pad, both separators, Backspace
-// and Escape, for a keypad whose decimal key is member `decimal`.
-void addKeypad(std::vector<KeyAction>& keys, const char* digits, int decimal, const char* clear)
+// and Escape for a keypad whose decimal key is member `decimal`; then its
+// unit and duty keys.
+std::vector<KeyAction> keypadKeys(const char* digits, int decimal, const char* clear,
+                                  std::initializer_list<UnitKey> units)
 {
+    std::vector<KeyAction> keys;
     for (int d = 0; d <= 9; ++d)
         keys.push_back({static_cast<Qt::Key>(Qt::Key_0 + d), kPlain, KeyCommand::Click, digits, d});
     keys.push_back({Qt::Key_Period, kPlain, KeyCommand::Click, digits, decimal});
     keys.push_back({Qt::Key_Comma, kPlain, KeyCommand::Click, digits, decimal});
     keys.push_back({Qt::Key_Backspace, kPlain, KeyCommand::ClearTyping, clear});
     keys.push_back({Qt::Key_Escape, kPlain, KeyCommand::AbandonEntry, clear});
-}
-
-std::vector<KeyAction> frequencyKeys()
-{
-    std::vector<KeyAction> keys;
-    addKeypad(keys, "cmdFreqNumber", 21, "cmdFreqClear");
-    keys.push_back({Qt::Key_H, kPlain, KeyCommand::Click, "cmdFreqUnits", 0, "H"});
-    keys.push_back({Qt::Key_K, kPlain, KeyCommand::Click, "cmdFreqUnits", 1, "K"});
-    keys.push_back({Qt::Key_Percent, kPlain, KeyCommand::Click, "cmdDutyCycle", 0, "%"});
-    return keys;
-}
-
-std::vector<KeyAction> periodKeys()
-{
-    std::vector<KeyAction> keys;
-    addKeypad(keys, "cmdPeriodNumber", 10, "cmdPeriodClear");
-    keys.push_back({Qt::Key_U, kPlain, KeyCommand::Click, "cmdPeriodUnits", 0, "U"});
-    keys.push_back({Qt::Key_M, kPlain, KeyCommand::Click, "cmdPeriodUnits", 1, "M"});
-    keys.push_back({Qt::Key_S, kPlain, KeyCommand::Click, "cmdPeriodUnits", 2, "S"});
-    keys.push_back({Qt::Key_Percent, kPlain, KeyCommand::Click, "cmdDutyCycle", 1, "%"});
+    for (const UnitKey& u : units)
+        keys.push_back({u.key, kPlain, KeyCommand::Click, u.control, u.index, u.tip});
     return keys;
 }
 
@@ -80,8 +72,17 @@ const std::vector<KeyAction>& PanelKeys(int functionIndex)
         {Qt::Key_Return, kPlain, KeyCommand::Click, "cmdCalcRiseTime"},
         {Qt::Key_Enter, kPlain, KeyCommand::Click, "cmdCalcRiseTime"},
     };
-    static const std::vector<KeyAction> frequency = frequencyKeys();
-    static const std::vector<KeyAction> period = periodKeys();
+    static const std::vector<KeyAction> frequency =
+        keypadKeys("cmdFreqNumber", 21, "cmdFreqClear",
+                   {{Qt::Key_H, "cmdFreqUnits", 0, "H"},
+                    {Qt::Key_K, "cmdFreqUnits", 1, "K"},
+                    {Qt::Key_Percent, "cmdDutyCycle", 0, "%"}});
+    static const std::vector<KeyAction> period =
+        keypadKeys("cmdPeriodNumber", 10, "cmdPeriodClear",
+                   {{Qt::Key_U, "cmdPeriodUnits", 0, "U"},
+                    {Qt::Key_M, "cmdPeriodUnits", 1, "M"},
+                    {Qt::Key_S, "cmdPeriodUnits", 2, "S"},
+                    {Qt::Key_Percent, "cmdDutyCycle", 1, "%"}});
     static const std::vector<KeyAction> none;
     switch (functionIndex) {
     case kAmplitude: return amplitude;

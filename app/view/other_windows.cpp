@@ -19,6 +19,14 @@ namespace tarn {
 
 namespace {
 
+// The window's body above its row of buttons.
+void stack(QWidget* window, QWidget* body, QHBoxLayout* buttons)
+{
+    auto* layout = new QVBoxLayout(window);
+    layout->addWidget(body);
+    layout->addLayout(buttons);
+}
+
 QPushButton* addButton(QHBoxLayout* row, const QString& name, const QString& caption)
 {
     auto* button = new QPushButton(caption);
@@ -111,9 +119,7 @@ CommandLogWindow::CommandLogWindow(MainWindow& core, QWidget* parent)
     connect(addButton(buttons, QStringLiteral("cmdClose"), QStringLiteral("Close")), &QPushButton::clicked,
             this, &QWidget::close);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(text_);
-    layout->addLayout(buttons);
+    stack(this, text_, buttons);
 
     core_.commandLog().setListener([this] { follow(); });
     follow();
@@ -193,9 +199,7 @@ GuideWindow::GuideWindow(MainWindow& core, QWidget* parent) : QWidget(parent, kO
     connect(addButton(buttons, QStringLiteral("cmdClose"), QStringLiteral("Close")), &QPushButton::clicked,
             this, &QWidget::close);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(text);
-    layout->addLayout(buttons);
+    stack(this, text, buttons);
 }
 
 void ShowAbout(MainWindow& core)
