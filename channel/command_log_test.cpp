@@ -1,14 +1,11 @@
-#include "app/test_fakes.h"
 #include "channel/command_log.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace tarn;
-using namespace tarn::testing;
 
 namespace {
 
@@ -53,24 +50,6 @@ TEST(CommandLog, SavedAsUtf8Text)
               "09:08:07.065  P 0.000015\n09:08:07.065  [fault] line error: 5 \u00b5s gone\n");
     EXPECT_FALSE(log.save(dir.filePath("missing/log.txt"), &reason));
     EXPECT_FALSE(reason.isEmpty());
-}
-
-TEST(CommandLog, HoldsEveryPieceTheChannelLogs)
-{
-    Harness h;
-    h.start();
-    h.window->form().operatorClick("optFunction", kFrequency);
-    h.window->form().operatorClick("optFreqRange", 1);
-    h.window->form().operatorClick("cmd2MHz");
-    const QStringList pieces = h.pieces();
-    ASSERT_FALSE(pieces.isEmpty());
-    QStringList logged;
-    const QRegularExpression stamp("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  ");
-    for (const QString& line : h.window->commandLog().lines()) {
-        EXPECT_TRUE(stamp.match(line).hasMatch()) << line.toStdString();
-        logged << line.mid(14);
-    }
-    EXPECT_EQ(logged, pieces);
 }
 
 } // namespace
