@@ -1,6 +1,7 @@
 // TarnPilot: the calibrator's front panel.
 
 #include "app/command_line.h"
+#include "app/exit_guard.h"
 #include "app/main_window.h"
 #include "app/view/main_window_view.h"
 #include "app/view/other_windows.h"
@@ -67,11 +68,15 @@ int main(int argc, char* argv[])
     tarn::MainWindow core(services);
     core.Load();
 
+    tarn::ExitGuard exitGuard(core);
+
     tarn::MainWindowView view(core);
     messages.setView(&view);
     busy.setView(&view);
     pointer.setView(&view);
     windows.attach(&core, &view);
+    // However the program ends (the session closing, too), the output is off.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&core] { core.Close(); });
     // Closing the front panel ends the program, whatever other window is open.
     QObject::connect(&view, &tarn::MainWindowView::closed, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);

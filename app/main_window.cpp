@@ -2,6 +2,7 @@
 
 #include "amplitude/amplitude_panel.h"
 #include "app/version.h"
+#include "channel/command_channel.h"
 #include "fastrise/fast_rise_panel.h"
 #include "timing/frequency_panel.h"
 #include "timing/period_panel.h"
@@ -90,6 +91,19 @@ void MainWindow::Close()
     if (initialised_)
         SendCommand(QStringLiteral("OFF"));
     closed_ = true;
+    if (transport_)
+        transport_->close();
+}
+
+void MainWindow::SwitchOffAtExit()
+{
+    if (closed_ || closing_)
+        return;
+    closing_ = closed_ = true;
+    if (initialised_) {
+        qCDebug(lcChannel).noquote() << "OFF";
+        WritePiece(QStringLiteral("OFF"));
+    }
     if (transport_)
         transport_->close();
 }

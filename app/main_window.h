@@ -76,6 +76,10 @@ public:
     // reported: there is no window left to report it.
     void Close();
     bool closed() const { return closed_; }
+    // The program ends without its window closing (the display gone): the
+    // same "OFF", logged and written at once, without the busy indication
+    // or pauses of a window that may no longer be there.
+    void SwitchOffAtExit();
 
     // --- Command channel --------------------------------------------------
     void SendCommand(const QString& command);

@@ -19,6 +19,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSet>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -310,6 +311,24 @@ TEST_F(ViewTest, InputIsDiscardedWhileTheWindowIsDisabled)
 
     click(QStringLiteral("optFunction(2)"));
     EXPECT_TRUE(widget("fraFunction(2)")->isVisible());
+}
+
+TEST_F(ViewTest, ClosingSwitchesTheOutputOffOnceTheCommandInHandHasGone)
+{
+    start();
+    click(QStringLiteral("optFunction(2)"));
+    gui.sent();
+    QSignalSpy closed(view.get(), &MainWindowView::closed);
+    // While a command is being sent the close waits for it.
+    core->form().window().enabled = false;
+    view->sync();
+    EXPECT_FALSE(view->close());
+    EXPECT_EQ(gui.sent(), QString());
+    core->form().window().enabled = true;
+    view->sync();
+    EXPECT_TRUE(closed.wait(2000));
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_EQ(gui.sent(), QStringLiteral("OFF"));
 }
 
 TEST_F(ViewTest, ButtonNotificationsReachTheModelAndABusyReleaseIsKept)
