@@ -36,7 +36,7 @@ set -euo pipefail
 work=$1 out=$2 scale=$3
 QT_SCALE_FACTOR=$scale LC_ALL=C.UTF-8 "$work/TarnPilot" &
 pid=$!
-trap 'kill $pid 2>/dev/null || true' EXIT
+trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null || true' EXIT
 wid=$(xdotool search --sync --onlyvisible --name 'Corvane Tarn' | head -n1)
 xdotool windowfocus --sync "$wid"
 sleep 3   # the start-up pause of 2 s, then the first panel
