@@ -81,6 +81,14 @@ public:
     virtual bool leftButtonHeldOn(const QString& name, int index) const = 0;
 };
 
+// The program's other windows, which the main window opens on request.
+class Windows {
+public:
+    virtual ~Windows() = default;
+    virtual void openCommandLog() = 0;
+    virtual void openGuide() = 0;
+};
+
 struct Services {
     MessageBoxes* messages = nullptr;
     Pauses* pauses = nullptr;
@@ -93,6 +101,8 @@ struct Services {
     // The serial line to the calibrator, used when the settings file asks
     // for it; without it the program is the demonstration edition.
     Transport* serial = nullptr;
+    // Optional: the command log window and the operator's guide.
+    Windows* windows = nullptr;
     // The application's folder as the platform reports it, without a
     // trailing separator unless it is a root.
     QString applicationFolder;

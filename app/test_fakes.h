@@ -154,6 +154,15 @@ public:
     QStringList held;
 };
 
+// Records which of the other windows were asked for.
+class FakeWindows final : public Windows {
+public:
+    explicit FakeWindows(Journal& j) : journal(j) {}
+    void openCommandLog() override { journal.add(QStringLiteral("window:command log")); }
+    void openGuide() override { journal.add(QStringLiteral("window:guide")); }
+    Journal& journal;
+};
+
 // Collects the command pieces that the channel logs.
 class PieceLog {
 public:
@@ -177,6 +186,7 @@ struct Harness {
         s.numbers = &numbers;
         s.pointer = &pointer;
         s.serial = serial;
+        s.windows = &windows;
         s.applicationFolder = QStringLiteral("/opt/tarn");
         window = std::make_unique<MainWindow>(s);
         formPtr = &window->form();
@@ -199,6 +209,7 @@ struct Harness {
     MemoryProfile profile;
     FixedNumbers numbers;
     FakePointer pointer;
+    FakeWindows windows{journal};
     PieceLog log{journal};
     std::unique_ptr<MainWindow> window;
 };

@@ -98,6 +98,8 @@ qint64 MainWindow::OpenLink()
     QElapsedTimer spent;
     spent.start();
     const LinkStatus status = transport_->open(linkDevice());
+    if (const QString reply = transport_->lastReply(); !reply.isEmpty())
+        commandLog_.add(LogEntry::Reply, reply);
     if (status.ok())
         form_(kIndicator).visible = false;
     else
@@ -119,8 +121,9 @@ void MainWindow::LinkFailed(const LinkStatus& status)
 {
     static const char* const kFaults[] = {"none", "port not opened", "no reply", "unexpected reply",
                                           "line error"};
-    qCWarning(lcChannel).noquote() << "Calibrator line fault:" << kFaults[static_cast<int>(status.fault)]
-                                   << status.reason;
+    const QString fault = QString::fromLatin1(kFaults[static_cast<int>(status.fault)]);
+    qCWarning(lcChannel).noquote() << "Calibrator line fault:" << fault << status.reason;
+    commandLog_.add(LogEntry::Fault, status.reason.isEmpty() ? fault : fault + QStringLiteral(": ") + status.reason);
     Control& indicator = form_(kIndicator);
     indicator.caption = QStringLiteral("DEVICE ERROR!");
     indicator.visible = true;
