@@ -475,6 +475,9 @@ void addSetupPanel(FormModel& form, int panel)
               arial(15.75), colors::black, colors::buttonFace);
     addButton(form, panel, "cmdApply", kNoIndex, {5880, 3120, 1575, 735}, "Apply", arial(15.75),
               colors::black, colors::green);
+    const int log = addButton(form, panel, "cmdCommandLog", kNoIndex, {3990, 3120, 1755, 735},
+                              "Command Log", arial(9.75), colors::black, colors::buttonFace);
+    form.at(log).toolTip = QStringLiteral("Every command piece sent (Ctrl+L)");
 }
 
 } // namespace

@@ -16,6 +16,7 @@ MainWindow::MainWindow(Services services)
     : services_(std::move(services))
 {
     BuildLayout(form_);
+    AddKeyTips(form_);
     connectHandlers();
     amplitude_ = std::make_unique<AmplitudePanel>(*this);
     timerModel_ = std::make_unique<TimerModel>(*this);
@@ -40,6 +41,7 @@ void MainWindow::connectHandlers()
 {
     form_.onClick(QStringLiteral("optFunction"), [this](int index) { SelectFunction(index); });
     form_.onClick(QStringLiteral("cmdApply"), [this](int) { Apply(); });
+    form_.onClick(QStringLiteral("cmdCommandLog"), [this](int) { OpenCommandLog(); });
     form_.onClick(QStringLiteral("cmdProcedure"), [this](int) { OpenProcedure(); });
 }
 

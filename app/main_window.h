@@ -4,7 +4,9 @@
 // control model and forwards the operator's actions to it.
 
 #include "app/form.h"
+#include "app/keyboard.h"
 #include "app/platform.h"
+#include "channel/command_log.h"
 #include "channel/transport.h"
 
 #include <QString>
@@ -86,11 +88,22 @@ public:
     void BeginBusy();
     void EndBusy();
 
+    // What the channel paced and the line returned, for the command log window.
+    CommandLog& commandLog() { return commandLog_; }
+
     // --- Main display -----------------------------------------------------
     void ShowDisplayText(const QString& text);
     void ClearDisplay();
     void DrawWaveform(double duty, bool showZeroLine, bool showMarker);
     const QString& rememberedDisplayText() const { return displayText_; }
+
+    // --- Keyboard -----------------------------------------------------------
+    // A key pressed anywhere in the window (or repeated while held).
+    KeyResult KeyPressed(int key, Qt::KeyboardModifiers modifiers);
+    // The command log window (Ctrl+L, "Command Log") and the guide (F1);
+    // opening them changes nothing here.
+    void OpenCommandLog();
+    void OpenGuide();
 
     // --- Function selection ----------------------------------------------
     void SelectFunction(int index);
@@ -157,6 +170,7 @@ private:
     Transport* transport_ = nullptr;
     QString openedDevice_;
     std::optional<MessageRequest> pendingLinkReport_;
+    CommandLog commandLog_;
 };
 
 } // namespace tarn

@@ -89,6 +89,14 @@ public:
     virtual void openProcedure(const QString& file) = 0;
 };
 
+// The program's other windows, which the main window opens on request.
+class Windows {
+public:
+    virtual ~Windows() = default;
+    virtual void openCommandLog() = 0;
+    virtual void openGuide() = 0;
+};
+
 struct Services {
     MessageBoxes* messages = nullptr;
     Pauses* pauses = nullptr;
@@ -103,6 +111,8 @@ struct Services {
     Transport* serial = nullptr;
     // Optional: the runner of procedures; without it there is none.
     ProcedureOpener* procedures = nullptr;
+    // Optional: the command log window and the operator's guide.
+    Windows* windows = nullptr;
     // The application's folder as the platform reports it, without a
     // trailing separator unless it is a root.
     QString applicationFolder;

@@ -6,6 +6,7 @@
 
 #include "app/test_fakes.h"
 #include "app/view/main_window_view.h"
+#include "app/view/other_windows.h"
 #include "app/view/qt_services.h"
 
 #include <gtest/gtest.h>
@@ -70,6 +71,7 @@ public:
         s.profile = options_.profile ? options_.profile : &memoryProfile;
         s.numbers = &numbers;
         s.pointer = &pointer;
+        s.windows = &windows;
         s.applicationFolder = options_.folder;
         core = std::make_unique<MainWindow>(s);
         core->Load();
@@ -77,6 +79,7 @@ public:
         boxes.setView(view.get());
         busy.setView(view.get());
         pointer.setView(view.get());
+        windows.attach(core.get(), view.get());
         view->show();
         if (activate) {
             view->activateWindow();
@@ -113,6 +116,7 @@ public:
     QtMessageBoxes boxes;
     QtBusyIndication busy;
     QtPointerState pointer;
+    QtWindows windows;
     MemoryProfile memoryProfile;
     FixedNumbers numbers;
     std::unique_ptr<MainWindow> core;

@@ -11,6 +11,7 @@
 
 #include <vector>
 
+class QKeyEvent;
 class QTimer;
 
 namespace tarn {
@@ -60,6 +61,9 @@ private:
     struct Slot;
 
     void build();
+    void addWindowActions();
+    // A key pressed in the window; true when the window's keys took it.
+    bool keyPressed(QObject* watched, QKeyEvent* key);
     void buildControl(int id);
     void syncControl(int id, bool first);
     void forwarded();

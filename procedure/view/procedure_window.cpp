@@ -43,8 +43,9 @@ QString stepHint(const ProcedureTest& test)
 {
     if (test.method != TestMethod::Deviation)
         return {};
-    return QStringLiteral("%1Step the deviation (main window, or \u2190 \u2192 here; Shift for large steps, "
-                          "Home for zero) until the trace spans exactly %2 div, then Record (Enter).")
+    return QStringLiteral("%1Step the deviation (main window, or Up and Down here; Page Up and Page Down "
+                          "for large steps, Home for zero) until the trace spans exactly %2 div, then "
+                          "Record (Enter).")
         .arg(test.instruction.isEmpty() ? QString() : QStringLiteral("\n"))
         .arg(test.divisions);
 }
@@ -176,13 +177,13 @@ void ProcedureWindow::build()
 
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter})
         connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, [this] { enter(); });
-    // The deviation steps from the runner's keys: arrows, with Shift the
-    // large steps, Home back to zero.
+    // The deviation steps from the runner's keys, the main window's own:
+    // Up and Down, Page Up and Page Down the large steps, Home zero.
     const std::pair<QKeySequence, const char*> steps[] = {
-        {QKeySequence(Qt::Key_Left), "cmdDevDown"},
-        {QKeySequence(Qt::Key_Right), "cmdDevUp"},
-        {QKeySequence(Qt::SHIFT | Qt::Key_Left), "cmdDevDownLarge"},
-        {QKeySequence(Qt::SHIFT | Qt::Key_Right), "cmdDevUpLarge"},
+        {QKeySequence(Qt::Key_Down), "cmdDevDown"},
+        {QKeySequence(Qt::Key_Up), "cmdDevUp"},
+        {QKeySequence(Qt::Key_PageDown), "cmdDevDownLarge"},
+        {QKeySequence(Qt::Key_PageUp), "cmdDevUpLarge"},
         {QKeySequence(Qt::Key_Home), "cmdDevZero"},
     };
     for (const auto& [keys, name] : steps) {
