@@ -9,6 +9,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -76,7 +78,11 @@ QString recordsFolder(MainWindow& window)
                                .profile->readString(section(), QStringLiteral("Records"), QString(), 1024,
                                                     window.state().SettingsFilePath)
                                .trimmed();
-    return chosen.isEmpty() ? standard : chosen;
+    if (chosen.isEmpty())
+        return standard;
+    // A relative folder lies beside the settings file.
+    return QDir::isRelativePath(chosen) ? QDir(QFileInfo(window.state().SettingsFilePath).absolutePath()).filePath(chosen)
+                                        : chosen;
 }
 
 // --- Runner -----------------------------------------------------------------
@@ -125,7 +131,8 @@ bool ProcedureRunner::Begin(const RunDetails& details)
     if (stage_ != Stage::Details || busy())
         return false;
     QStringList missing;
-    if (details.unitSerial.trimmed().isEmpty())
+    // The serial names the results file, so it needs a letter or digit.
+    if (!details.unitSerial.contains(QRegularExpression(QStringLiteral("[A-Za-z0-9]"))))
         missing << QStringLiteral("the unit's serial number");
     if (details.operatorName.trimmed().isEmpty())
         missing << QStringLiteral("the operator");
