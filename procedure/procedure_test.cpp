@@ -144,7 +144,8 @@ TEST(Checker, NamesEachFaultOnItsLine)
          "points=[0.5]\n",
          "P:9: 50 Ohm is only available up to 200 mV/div"},
         {"[[test]]\nname=\"a\"\nfunction=\"frequency\"\nmethod=\"check\"\npoints=[3000]\n",
-         "P:6: frequency 3000 Hz is not exactly achievable; the closest achievable frequency is 3125 Hz"},
+         "P:6: frequency 3000 Hz is not exactly achievable; the panel would offer the closest "
+         "available frequency, 3003.003003 Hz (333 us); the closest achievable frequency is 3125 Hz"},
         {"[[test]]\nname=\"a\"\nfunction=\"frequency\"\nmethod=\"check\"\npoints=[3e8]\n",
          "P:6: frequency 300000000 Hz is outside the panel's limits, 0.1 Hz to 100000000 Hz"},
         {"[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[\n 1e-6,\n 2.5e-6,\n]\n",

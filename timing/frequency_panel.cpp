@@ -89,9 +89,16 @@ QString FrequencyPanel::SettingProblem(double f) const
                 && std::fabs(candidate - f) < std::fabs(closest - f))
                 closest = candidate;
         }
-    return QStringLiteral("frequency %1 Hz is not exactly achievable; "
-                          "the closest achievable frequency is %2 Hz")
-        .arg(number(f), number(closest));
+    if (f > kHighest)
+        return QStringLiteral("frequency %1 Hz is not exactly achievable; "
+                              "the closest achievable frequency is %2 Hz")
+            .arg(number(f), number(closest));
+    // What the panel's question offers: the nearest whole microsecond.
+    const double microseconds = std::floor(1000000.0 / f + 0.5);
+    return QStringLiteral("frequency %1 Hz is not exactly achievable; the panel would offer "
+                          "the closest available frequency, %2 Hz (%3 us); the closest "
+                          "achievable frequency is %4 Hz")
+        .arg(number(f), number(1000000.0 / microseconds), number(microseconds), number(closest));
 }
 
 } // namespace tarn
