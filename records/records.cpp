@@ -40,9 +40,7 @@ RecordsSettings readRecordsSettings(ProfileStore& profile, const QString& settin
     s.laboratory.address = read(profile, settingsFile, "Laboratory", "Address");
     s.laboratory.accreditation = read(profile, settingsFile, "Laboratory", "Accreditation");
     s.laboratory.certificatePrefix =
-        read(profile, settingsFile, "Laboratory", "CertificatePrefix", QStringLiteral("CAL"));
-    if (s.laboratory.certificatePrefix.isEmpty())
-        s.laboratory.certificatePrefix = QStringLiteral("CAL");
+        read(profile, settingsFile, "Laboratory", "CertificatePrefix", s.laboratory.certificatePrefix);
     return s;
 }
 
@@ -241,7 +239,10 @@ std::optional<CertificateRuns> Records::issueCertificate(const QString& runId, c
                                     "run only.");
         return std::nullopt;
     }
-    const QString series = settings_.laboratory.certificatePrefix + QLatin1Char('/')
+    const QString prefix = settings_.laboratory.certificatePrefix.isEmpty()
+                               ? LaboratoryInfo().certificatePrefix
+                               : settings_.laboratory.certificatePrefix;
+    const QString series = prefix + QLatin1Char('/')
                            + QString::number(now.date().year());
     const auto sequence = home->nextCertificateSequence(series, error);
     if (!sequence)

@@ -16,7 +16,7 @@ struct LaboratoryInfo {
     QString name;
     QString address;
     QString accreditation;
-    QString certificatePrefix;
+    QString certificatePrefix = QStringLiteral("CAL");
 };
 
 struct RecordsSettings {

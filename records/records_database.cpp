@@ -176,6 +176,7 @@ std::unique_ptr<RecordsDatabase> RecordsDatabase::openLocalAt(const QString& fil
     std::unique_ptr<RecordsDatabase> records(new RecordsDatabase(
         db, connection, QStringLiteral("records.sqlite (%1)").arg(QFileInfo(file).absoluteFilePath()),
         false));
+    db = QSqlDatabase();  // the object's own handle is the only one left
     if (!records->db_.isValid() || !records->db_.open()) {
         if (error)
             *error = QStringLiteral("The records database %1 cannot be opened: %2")
@@ -210,6 +211,7 @@ std::unique_ptr<RecordsDatabase> RecordsDatabase::openServer(const ServerAddress
         db.setUserName(address.user);
     db.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(std::max(1, timeoutSeconds)));
     std::unique_ptr<RecordsDatabase> records(new RecordsDatabase(db, connection, address.text, true));
+    db = QSqlDatabase();
     if (!records->db_.isValid()) {
         if (error)
             *error = QStringLiteral("The PostgreSQL driver of Qt is not installed.");
