@@ -81,6 +81,16 @@ public:
     virtual bool leftButtonHeldOn(const QString& name, int index) const = 0;
 };
 
+// Opens a finished document (a certificate) in the desktop's viewer.
+class DocumentViewer {
+public:
+    virtual ~DocumentViewer() = default;
+    // False when no viewer could be started.
+    virtual bool open(const QString& path) = 0;
+};
+
+class CertificatePrinter;
+
 struct Services {
     MessageBoxes* messages = nullptr;
     Pauses* pauses = nullptr;
@@ -93,6 +103,10 @@ struct Services {
     // The serial line to the calibrator, used when the settings file asks
     // for it; without it the program is the demonstration edition.
     Transport* serial = nullptr;
+    // Optional: the certificate's PDF writer and the viewer it is opened
+    // in; without them no certificate can be written.
+    CertificatePrinter* certificates = nullptr;
+    DocumentViewer* documents = nullptr;
     // The application's folder as the platform reports it, without a
     // trailing separator unless it is a root.
     QString applicationFolder;
