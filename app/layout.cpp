@@ -473,6 +473,9 @@ void addSetupPanel(FormModel& form, int panel)
 
     addButton(form, panel, "cmdApply", kNoIndex, {5880, 3120, 1575, 735}, "Apply", arial(15.75),
               colors::black, colors::green);
+    // The calibration records of a unit.
+    addButton(form, panel, "cmdHistory", kNoIndex, {2115, 3120, 1755, 735}, "History...",
+              arial(12), colors::black, colors::buttonFace);
 }
 
 } // namespace

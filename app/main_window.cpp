@@ -3,9 +3,12 @@
 #include "amplitude/amplitude_panel.h"
 #include "app/version.h"
 #include "fastrise/fast_rise_panel.h"
+#include "records/records.h"
 #include "timing/frequency_panel.h"
 #include "timing/period_panel.h"
 #include "timing/timer_model.h"
+
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -39,6 +42,24 @@ void MainWindow::connectHandlers()
 {
     form_.onClick(QStringLiteral("optFunction"), [this](int index) { SelectFunction(index); });
     form_.onClick(QStringLiteral("cmdApply"), [this](int) { Apply(); });
+    form_.onClick(QStringLiteral("cmdHistory"), [this](int) { ShowHistory(); });
+}
+
+Records& MainWindow::records()
+{
+    if (!records_) {
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+                               + QStringLiteral("/records");
+        records_ = std::make_unique<Records>(
+            readRecordsSettings(*services_.profile, state_.SettingsFilePath, folder));
+    }
+    return *records_;
+}
+
+void MainWindow::ShowHistory(const QString& serial)
+{
+    if (historyOpener_)
+        historyOpener_(serial);
 }
 
 NumberFormat MainWindow::numberFormat() const

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -20,6 +21,7 @@ class TimerModel;
 class FrequencyPanel;
 class PeriodPanel;
 class FastRisePanel;
+class Records;
 
 // The state owned by the main window; everything starts as zero, false or empty.
 struct WindowState {
@@ -104,6 +106,14 @@ public:
     TimerModel& timerModel() { return *timerModel_; }
     void SelectFastRise();
 
+    // --- Calibration records -------------------------------------------------
+    // The records as the settings file names them, read on first use.
+    Records& records();
+    // Opens the history window, at the runs of a serial number when given.
+    void ShowHistory(const QString& serial = {});
+    // The view opens the history window; without it nothing opens.
+    void setHistoryOpener(std::function<void(const QString&)> opener) { historyOpener_ = std::move(opener); }
+
     // --- Shared helpers -----------------------------------------------------
     // The operator's number format, as the platform reports it now.
     NumberFormat numberFormat() const;
@@ -133,6 +143,8 @@ private:
     std::unique_ptr<FastRisePanel> fastRisePanel_;
     Transport* transport_ = nullptr;
     std::optional<MessageRequest> pendingLinkReport_;
+    std::unique_ptr<Records> records_;
+    std::function<void(const QString&)> historyOpener_;
 };
 
 } // namespace tarn

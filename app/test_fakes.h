@@ -154,6 +154,17 @@ public:
     QStringList held;
 };
 
+// Documents "opened", without a viewer.
+class RecordedViewer final : public DocumentViewer {
+public:
+    bool open(const QString& path) override
+    {
+        opened << path;
+        return true;
+    }
+    QStringList opened;
+};
+
 // Collects the command pieces that the channel logs.
 class PieceLog {
 public:

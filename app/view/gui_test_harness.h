@@ -7,6 +7,7 @@
 #include "app/test_fakes.h"
 #include "app/view/main_window_view.h"
 #include "app/view/qt_services.h"
+#include "records/view/certificate_pdf.h"
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,8 @@ public:
         s.profile = options_.profile ? options_.profile : &memoryProfile;
         s.numbers = &numbers;
         s.pointer = &pointer;
+        s.certificates = &certificates;
+        s.documents = &documents;
         s.applicationFolder = options_.folder;
         core = std::make_unique<MainWindow>(s);
         core->Load();
@@ -115,6 +118,8 @@ public:
     QtPointerState pointer;
     MemoryProfile memoryProfile;
     FixedNumbers numbers;
+    PdfCertificatePrinter certificates{QPageSize(QPageSize::A4)};
+    RecordedViewer documents;
     std::unique_ptr<MainWindow> core;
     std::unique_ptr<MainWindowView> view;
 

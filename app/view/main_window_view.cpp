@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/view/pictures.h"
 #include "app/view/view_support.h"
+#include "records/view/history_view.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -221,6 +222,14 @@ MainWindowView::MainWindowView(MainWindow& core, QWidget* parent)
     setWindowIcon(view::windowIcon());
     build();
     sync();
+    core_.setHistoryOpener([this](const QString& serial) {
+        if (!history_)
+            history_ = std::make_unique<HistoryView>(core_.records(), core_.services());
+        history_->showSerial(serial);
+        history_->show();
+        history_->raise();
+        history_->activateWindow();
+    });
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                  screen->availableGeometry())
@@ -230,6 +239,7 @@ MainWindowView::MainWindowView(MainWindow& core, QWidget* parent)
 
 MainWindowView::~MainWindowView()
 {
+    core_.setHistoryOpener({});
     qApp->removeEventFilter(this);
 }
 

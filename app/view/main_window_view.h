@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QWidget>
 
+#include <memory>
 #include <vector>
 
 class QTimer;
@@ -16,6 +17,7 @@ class QTimer;
 namespace tarn {
 
 class MainWindow;
+class HistoryView;
 
 namespace view {
 
@@ -66,6 +68,7 @@ private:
 
     MainWindow& core_;
     FormModel& form_;
+    std::unique_ptr<HistoryView> history_;
     std::vector<Slot> slots_;
     std::vector<int> pendingMouseUps_;  // releases that arrived while busy
     int focusRequestsSeen_ = 0;
