@@ -77,7 +77,7 @@ void AmplitudePanel::applyRangeConstraints(double nominalVoltsPerDiv)
     if (GraticuleDivisions() == 0)
         form_.setOptionValue(kGraticules, 1, true);
     // 50 V/div goes up to x4 only; every lower range offers all five.
-    const bool highest = nominalVoltsPerDiv > 20;
+    const bool highest = !OffersDivisions(nominalVoltsPerDiv, 6);
     if (highest && GraticuleDivisions() > 4)
         form_.setOptionValue(kGraticules, 2, true);
     form_(kGraticules, 3).visible = !highest;
@@ -86,7 +86,7 @@ void AmplitudePanel::applyRangeConstraints(double nominalVoltsPerDiv)
 
 void AmplitudePanel::checkFiftyOhm(double nominalVoltsPerDiv)
 {
-    if (nominalVoltsPerDiv <= 0.2 || form_(kFiftyOhm).latchValue != 0)
+    if (FiftyOhmAvailable(nominalVoltsPerDiv) || form_(kFiftyOhm).latchValue != 0)
         return;
     window_.showMessage({QStringLiteral("Warning"),
                          QStringLiteral("50 Ohm output is not available about 200 mV.\r\r"
@@ -140,12 +140,16 @@ void AmplitudePanel::ApplyAmplitude(AmplitudeChange reason)
         }
         const double factorSent = state.DeviationFactor;
         window_.SendCommand(command);
+        if (command.startsWith(QStringLiteral("A ")))
+            lastSent_ = command.section(u'/', 0, 0).mid(2).toDouble();
         // The repeat timer runs on while a slow line takes the text: a step
         // it took meanwhile is sent now, before the readouts show it.
         for (double factor = factorSent; state.DeviationFactor != factor
                                          && !form_(kWave, kZero).value;) {
             factor = state.DeviationFactor;
-            window_.SendCommand(amplitudeCommand(nominal));
+            const QString again = amplitudeCommand(nominal);
+            window_.SendCommand(again);
+            lastSent_ = again.mid(2).toDouble();
         }
         ShowAmplitudeReadouts();
         state.OutputSet = true;

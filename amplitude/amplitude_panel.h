@@ -31,6 +31,15 @@ enum AmplitudeChange : std::int16_t {
 // 10 V up with one to four; a space between number and unit.
 QString FormatVolts(double volts, const NumberFormat& format);
 
+// A whole amplitude setting, as a procedure asks for it.
+struct AmplitudeSetting {
+    double voltsPerDivision = 0.0;  // a row of the range list
+    int divisions = 1;              // 1, 2, 4, 6 or 8
+    bool dc = true;                 // else square wave
+    bool ohm50 = false;
+    bool deviation = false;         // deviation on, at zero
+};
+
 class AmplitudePanel {
 public:
     explicit AmplitudePanel(MainWindow& window);
@@ -64,6 +73,20 @@ public:
     // --- Readouts -----------------------------------------------------------
     void ShowAmplitudeReadouts();
 
+    // --- A whole setting ------------------------------------------------------
+    // The rules of the range list and the graticule options: whether a
+    // range (volts per division) offers these divisions, and 50 Ohm.
+    static bool OffersDivisions(double voltsPerDivision, int divisions);
+    static bool FiftyOhmAvailable(double voltsPerDivision);
+    // The range row of a volts-per-division value; -1 when there is none.
+    int RangeRowOf(double voltsPerDivision) const;
+    // Sets the whole setting through the panel's own handlers, in the order
+    // an operator clicks: deviation to zero, range row, graticule, 50 Ohm,
+    // deviation, waveform. False when the panel did not take it.
+    bool ApplySetting(const AmplitudeSetting& setting);
+    // Volts per division of the last "A " command sent; 0 before the first.
+    double LastVoltsPerDivisionSent() const { return lastSent_; }
+
 private:
     // Millivolts per division of the selected range row.
     std::int32_t rangeMillivolts() const;
@@ -79,6 +102,7 @@ private:
     // The step button on which the left mouse button went down, while the
     // repeat timer runs for it.
     QString held_;
+    double lastSent_ = 0.0;
 };
 
 } // namespace tarn

@@ -2,6 +2,8 @@
 
 #include "app/main_window.h"
 
+#include <cmath>
+
 namespace tarn {
 
 namespace {
@@ -50,6 +52,15 @@ void AmplitudePanel::OutputZero()
     window_.DrawWaveform(0.0, true, false);
     form_(QStringLiteral("lblVPeakPeak")).caption.clear();
     window_.state().OutputSet = false;
+}
+
+} // namespace tarn
+
+namespace tarn {
+
+bool AmplitudePanel::FiftyOhmAvailable(double voltsPerDivision)
+{
+    return std::lround(voltsPerDivision * 1000) <= kFiftyOhmLimit;
 }
 
 } // namespace tarn

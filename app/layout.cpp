@@ -471,11 +471,13 @@ void addSetupPanel(FormModel& form, int panel)
     addList(form, Kind::DropDownList, panel, "cboSerialPort", {3360, 2040, 1335, 450},
             numberRows(1, 9), arial(14.25));
 
+    addButton(form, panel, "cmdProcedure", kNoIndex, {240, 3120, 1755, 735}, "Procedure...",
+              arial(15.75), colors::black, colors::buttonFace);
     addButton(form, panel, "cmdApply", kNoIndex, {5880, 3120, 1575, 735}, "Apply", arial(15.75),
               colors::black, colors::green);
     // The calibration records of a unit.
     addButton(form, panel, "cmdHistory", kNoIndex, {2115, 3120, 1755, 735}, "History...",
-              arial(12), colors::black, colors::buttonFace);
+              arial(15.75), colors::black, colors::buttonFace);
 }
 
 } // namespace

@@ -7,8 +7,11 @@
 #include "channel/ini_profile_store.h"
 #include "channel/serial_transport.h"
 #include "records/view/certificate_pdf.h"
+#include "procedure/check.h"
+#include "procedure/view/procedure_window.h"
 
 #include <QApplication>
+#include <QTextStream>
 #include <QStyleFactory>
 
 #include <cstdio>
@@ -16,6 +19,18 @@
 
 int main(int argc, char* argv[])
 {
+    // The procedure checker needs neither a display nor the calibrator.
+    QString procedureFile;
+    for (int i = 1; i + 1 < argc; ++i) {
+        const QString option = QString::fromLocal8Bit(argv[i]);
+        if (option == u"--check-procedure") {
+            QTextStream out(stdout);
+            return tarn::RunProcedureCheck(QString::fromLocal8Bit(argv[i + 1]), out);
+        }
+        if (option == u"--procedure")
+            procedureFile = QString::fromLocal8Bit(argv[i + 1]);
+    }
+
     // Without any display Qt would abort with a long explanation; say what to do instead.
     const auto noDisplay = tarn::view::missingDisplayMessage(argc, argv, [](const char* name) {
         const char* value = std::getenv(name);
@@ -50,6 +65,8 @@ int main(int argc, char* argv[])
     services.certificates = &certificates;
     services.documents = &documents;
     services.serial = &serial;
+    tarn::view::ProcedureLauncher procedures;
+    services.procedures = &procedures;
     services.applicationFolder = QCoreApplication::applicationDirPath();
 
     tarn::MainWindow core(services);
@@ -59,7 +76,14 @@ int main(int argc, char* argv[])
     messages.setView(&view);
     busy.setView(&view);
     pointer.setView(&view);
+    // Closing the front panel ends the program, whatever other window is open.
+    QObject::connect(&view, &tarn::MainWindowView::closed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     view.show();
     view.activateWindow();
+    procedures.attach(core, view);
+    // The runner opens once the window has initialised.
+    if (!procedureFile.isEmpty())
+        procedures.openWhenReady(procedureFile);
     return app.exec();
 }

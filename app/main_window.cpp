@@ -42,6 +42,7 @@ void MainWindow::connectHandlers()
 {
     form_.onClick(QStringLiteral("optFunction"), [this](int index) { SelectFunction(index); });
     form_.onClick(QStringLiteral("cmdApply"), [this](int) { Apply(); });
+    form_.onClick(QStringLiteral("cmdProcedure"), [this](int) { OpenProcedure(); });
     form_.onClick(QStringLiteral("cmdHistory"), [this](int) { ShowHistory(); });
 }
 
@@ -60,6 +61,12 @@ void MainWindow::ShowHistory(const QString& serial)
 {
     if (historyOpener_)
         historyOpener_(serial);
+}
+
+void MainWindow::OpenProcedure()
+{
+    if (services_.procedures && form_.window().enabled)
+        services_.procedures->openProcedure(QString());
 }
 
 NumberFormat MainWindow::numberFormat() const
@@ -99,6 +106,18 @@ void MainWindow::Activated()
 void MainWindow::Deactivated()
 {
     amplitude_->WindowDeactivated();
+}
+
+void MainWindow::Close()
+{
+    if (closed_ || closing_)
+        return;
+    closing_ = true;
+    if (initialised_)
+        SendCommand(QStringLiteral("OFF"));
+    closed_ = true;
+    if (transport_)
+        transport_->close();
 }
 
 void MainWindow::Initialise()

@@ -70,6 +70,12 @@ public:
     bool initialised() const { return initialised_; }
     // The platform reports that the window is no longer the active window.
     void Deactivated();
+    // The window closes and the program ends: whatever the calibrator puts
+    // out is switched off ("OFF", paced, logged and written), then the line
+    // is let go. Nothing is sent after it, and a line that fails now is not
+    // reported: there is no window left to report it.
+    void Close();
+    bool closed() const { return closed_; }
 
     // --- Command channel --------------------------------------------------
     void SendCommand(const QString& command);
@@ -92,6 +98,9 @@ public:
     void LoadSettings();
     void SaveSettings();
     void Apply();
+    // cmdProcedure and the window's Ctrl+O: the procedure runner, with a
+    // file chosen by the operator.
+    void OpenProcedure();
 
     // --- Line to the calibrator -----------------------------------------------
     // The transport in use; none in the demonstration edition.
@@ -113,6 +122,14 @@ public:
     void ShowHistory(const QString& serial = {});
     // The view opens the history window; without it nothing opens.
     void setHistoryOpener(std::function<void(const QString&)> opener) { historyOpener_ = std::move(opener); }
+
+    // --- The panels, for whole settings -------------------------------------
+    AmplitudePanel& amplitudePanel() { return *amplitude_; }
+    FrequencyPanel& frequencyPanel() { return *frequencyPanel_; }
+    PeriodPanel& periodPanel() { return *periodPanel_; }
+    // The calibrator as records name it: the transport's device and the
+    // identification reply, or "demonstration edition".
+    QString calibratorIdentity() const;
 
     // --- Shared helpers -----------------------------------------------------
     // The operator's number format, as the platform reports it now.
@@ -136,12 +153,15 @@ private:
     WindowState state_;
     QString displayText_;
     bool initialised_ = false;
+    bool closing_ = false;
+    bool closed_ = false;
     std::unique_ptr<AmplitudePanel> amplitude_;
     std::unique_ptr<TimerModel> timerModel_;
     std::unique_ptr<FrequencyPanel> frequencyPanel_;
     std::unique_ptr<PeriodPanel> periodPanel_;
     std::unique_ptr<FastRisePanel> fastRisePanel_;
     Transport* transport_ = nullptr;
+    QString openedDevice_;
     std::optional<MessageRequest> pendingLinkReport_;
     std::unique_ptr<Records> records_;
     std::function<void(const QString&)> historyOpener_;

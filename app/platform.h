@@ -91,6 +91,14 @@ public:
 
 class CertificatePrinter;
 
+// Opens a procedure in the runner's window; with no file given the
+// operator chooses one.
+class ProcedureOpener {
+public:
+    virtual ~ProcedureOpener() = default;
+    virtual void openProcedure(const QString& file) = 0;
+};
+
 struct Services {
     MessageBoxes* messages = nullptr;
     Pauses* pauses = nullptr;
@@ -107,6 +115,8 @@ struct Services {
     // in; without them no certificate can be written.
     CertificatePrinter* certificates = nullptr;
     DocumentViewer* documents = nullptr;
+    // Optional: the runner of procedures; without it there is none.
+    ProcedureOpener* procedures = nullptr;
     // The application's folder as the platform reports it, without a
     // trailing separator unless it is a root.
     QString applicationFolder;

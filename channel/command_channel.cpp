@@ -12,8 +12,9 @@ constexpr int kPiecePauseMs = 50;
 
 void MainWindow::SendCommand(const QString& command)
 {
-    // Commands built while the window loads never leave the program.
-    if (state_.SuppressSend)
+    // Commands built while the window loads never leave the program, and
+    // none follows the last "OFF" of a closed window.
+    if (state_.SuppressSend || closed_)
         return;
     BeginBusy();
     QString remainder = command;

@@ -11,35 +11,39 @@ namespace tarn {
 namespace {
 
 // One line of the file: its text runs from `begin` to `end`; its line end
-// (LF, or CR LF) from `end` to `next`, empty on a last line without one.
+// (LF, CR LF, or a CR alone) from `end` to `next`, empty on a last line
+// without one.
 struct Line {
     qsizetype begin = 0;
     qsizetype end = 0;
     qsizetype next = 0;
 };
 
+// A UTF-8 signature; before the first line it is kept but not read as text.
+constexpr char kSignature[] = "\xEF\xBB\xBF";
+
 std::vector<Line> splitLines(const QByteArray& text)
 {
     std::vector<Line> lines;
     qsizetype begin = 0;
-    // A UTF-8 signature before the first line is kept but not read as text.
-    if (text.startsWith("\xEF\xBB\xBF"))
+    if (text.startsWith(kSignature))
         begin = 3;
     while (begin < text.size()) {
-        const qsizetype lf = text.indexOf('\n', begin);
         Line line;
-        line.begin = begin;
-        if (lf < 0) {
-            line.end = line.next = text.size();
-        } else {
-            line.end = (lf > begin && text[lf - 1] == '\r') ? lf - 1 : lf;
-            line.next = lf + 1;
-        }
+        line.begin = line.end = begin;
+        while (line.end < text.size() && text[line.end] != '\n' && text[line.end] != '\r')
+            ++line.end;
+        line.next = line.end;
+        if (line.next < text.size() && text[line.next] == '\r')
+            ++line.next;
+        if (line.next < text.size() && text[line.next] == '\n')
+            ++line.next;
         lines.push_back(line);
         begin = line.next;
     }
     return lines;
 }
+
 
 bool isBlank(char c)
 {
@@ -153,12 +157,17 @@ Found find(const QByteArray& text, const std::vector<Line>& lines, QByteArrayVie
 
 // The line end that the file uses (that of its first line), or CR LF for a
 // file that has none yet, as private-profile files are written everywhere.
-QByteArray lineEndOf(const QByteArray& text)
+QByteArray lineEndOf(const QByteArray& text, const std::vector<Line>& lines)
 {
-    const qsizetype lf = text.indexOf('\n');
-    if (lf < 0 || (lf > 0 && text[lf - 1] == '\r'))
-        return QByteArrayLiteral("\r\n");
-    return QByteArrayLiteral("\n");
+    for (const Line& line : lines)
+        if (line.next > line.end)
+            return text.mid(line.end, line.next - line.end);
+    return QByteArrayLiteral("\r\n");
+}
+
+bool endsWithLineEnd(const QByteArray& text)
+{
+    return text.endsWith('\n') || text.endsWith('\r');
 }
 
 // The file text with the key set: its line replaced, or added after the last
@@ -170,7 +179,7 @@ QByteArray withValue(QByteArray text, const QByteArray& section, const QByteArra
 {
     const std::vector<Line> lines = splitLines(text);
     const Found f = find(text, lines, section, key);
-    const QByteArray eol = lineEndOf(text);
+    const QByteArray eol = lineEndOf(text, lines);
 
     if (f.key >= 0) {
         // The key keeps the spelling it has in the file.
@@ -186,14 +195,17 @@ QByteArray withValue(QByteArray text, const QByteArray& section, const QByteArra
         return text.insert(after.next, entry + eol);
     }
     const QByteArray header = '[' + section + ']';
-    if (!text.isEmpty() && !text.endsWith('\n'))
+    // A file of a signature alone is as empty as one of no bytes.
+    const bool empty = text.isEmpty() || text == kSignature;
+    if (!empty && !endsWithLineEnd(text))
         return text + eol + header + eol + entry;
     return text + header + eol + entry + eol;
 }
 
 // Names and values that the file can hold so that they read back as
 // written: no line breaks or NUL bytes anywhere, no "]" in a section name,
-// no "=" in a key, and no key that would read as a section or comment.
+// no "=" in a key, no key that would read as a section or comment, and no
+// value that reading would change (blanks at either end, enclosing quotes).
 bool writable(const QByteArray& section, const QByteArray& key, const QByteArray& value)
 {
     const auto hasBreak = [](const QByteArray& s) {
@@ -208,6 +220,10 @@ bool writable(const QByteArray& section, const QByteArray& key, const QByteArray
         return false;
     if (key.isEmpty() || key.contains('=') || !isTrimmed(key) || key.front() == '['
         || key.front() == ';' || key.front() == '#')
+        return false;
+    if (!isTrimmed(value))
+        return false;
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         return false;
     return true;
 }

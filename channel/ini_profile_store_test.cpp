@@ -146,6 +146,17 @@ TEST(IniProfileStore, WriteChangesOnlyTheLineOfTheKey)
          bytes("[Tarn]\n=orphan\nA=\0x\n\xe9t\xe9=\xff\nSerial Port=5\n")},
         {"UTF-8 signature kept", "\xEF\xBB\xBF[Tarn]\r\nSerial Port=3\r\n",
          "\xEF\xBB\xBF[Tarn]\r\nSerial Port=5\r\n"},
+        {"a file of the signature alone is empty", "\xEF\xBB\xBF",
+         "\xEF\xBB\xBF[Tarn]\r\nSerial Port=5\r\n"},
+        // A CR alone ends a line as LF and CR LF do.
+        {"a lone CR among CR LF", "[Tarn]\r\nSerial Port=3\rBaud=9600\r\n[X]\r\n",
+         "[Tarn]\r\nSerial Port=5\rBaud=9600\r\n[X]\r\n"},
+        {"lines ended by CR alone", "[Tarn]\rSerial Port=3\rBaud=9600\r",
+         "[Tarn]\rSerial Port=5\rBaud=9600\r"},
+        {"key added in a file of lone CRs", "[Tarn]\rBaud=9600\r[X]\rA=1\r",
+         "[Tarn]\rBaud=9600\rSerial Port=5\r[X]\rA=1\r"},
+        {"section added after a last lone CR", "[X]\rA=1\r", "[X]\rA=1\r[Tarn]\rSerial Port=5\r"},
+        {"LF CR is two line ends", "[Tarn]\n\rSerial Port=3\n", "[Tarn]\n\rSerial Port=5\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -192,7 +203,11 @@ TEST(IniProfileStore, TextThatWouldBreakTheFileIsNotWritten)
     EXPECT_FALSE(s.store.writeString("Tarn", "", "5", s.path));
     EXPECT_FALSE(s.store.writeString("Tarn", "; Port", "5", s.path));
     EXPECT_FALSE(s.store.writeString("Ta]rn", "Serial Port", "5", s.path));
-    EXPECT_EQ(readBytes(s.path), "[Tarn]\nSerial Port=3\n");
+    // Values that would read back otherwise than written.
+    for (const char* value : {" 5", "5 ", "\t5", "\"5\"", "'5'"})
+        EXPECT_FALSE(s.setSerialPort(value)) << value;
+    EXPECT_TRUE(s.store.writeString("Tarn", "Note", "\"5", s.path));
+    EXPECT_EQ(readBytes(s.path), "[Tarn]\nSerial Port=3\nNote=\"5\n");
 }
 
 TEST(IniProfileStore, ReplacedFileKeepsItsPermissions)

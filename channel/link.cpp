@@ -97,12 +97,22 @@ qint64 MainWindow::OpenLink()
         return 0;
     QElapsedTimer spent;
     spent.start();
-    const LinkStatus status = transport_->open(linkDevice());
+    openedDevice_ = linkDevice();
+    const LinkStatus status = transport_->open(openedDevice_);
     if (status.ok())
         form_(kIndicator).visible = false;
     else
         LinkFailed(status);
     return spent.elapsed();
+}
+
+QString MainWindow::calibratorIdentity() const
+{
+    if (!transport_)
+        return QStringLiteral("demonstration edition");
+    const QString reply = transport_->identification();
+    return openedDevice_ + QStringLiteral(", ")
+           + (reply.isEmpty() || deviceErrorShown() ? QStringLiteral("not identified") : reply);
 }
 
 void MainWindow::WritePiece(const QString& piece)
@@ -135,7 +145,9 @@ void MainWindow::ReportLinkFault()
         return;
     const MessageRequest report = *pendingLinkReport_;
     pendingLinkReport_.reset();
-    showMessage(report);
+    // Closing, the fault is in the log only: a report would hold up the exit.
+    if (!closing_)
+        showMessage(report);
 }
 
 } // namespace tarn

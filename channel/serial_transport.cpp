@@ -130,8 +130,10 @@ LinkStatus SerialTransport::identify()
         const qsizetype end = cr < 0 ? lf : (lf < 0 ? cr : std::min(cr, lf));
         if (end >= 0) {
             const QByteArray line = received.left(end);
-            if (isExpectedReply(line))
+            if (isExpectedReply(line)) {
+                identification_ = QString::fromLatin1(line);
                 return {};
+            }
             return {LinkFault::WrongReply, printable(line)};
         }
         if (gone || received.size() > kLongestReply || deadline.hasExpired())

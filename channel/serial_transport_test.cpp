@@ -242,6 +242,43 @@ TEST(SerialLine, LineClosedMidCommandEndsInOneReportWithoutHanging)
     EXPECT_EQ(w.h.messages.shown.size(), 1u);
 }
 
+TEST(SerialLine, ClosingTheWindowSwitchesTheOutputOffLastAndLetsTheLineGo)
+{
+    // A calibrator that stays, and one that hangs up before the closing
+    // "OFF": the exit is not held up and reports nothing.
+    for (const bool hangsUp : {false, true}) {
+        SCOPED_TRACE(hangsUp ? "hangs up" : "stays");
+        Simulator sim(hangsUp ? QStringList{"--close-after", "4"} : QStringList{});
+        SerialWindow w(sim.device);
+        ASSERT_FALSE(w.indicatorShown());
+        w.h.window->form().operatorClick("optFunction", kFrequency);
+        const QStringList before = w.h.pieces();
+        ASSERT_GE(before.size(), 3);
+
+        QElapsedTimer timer;
+        timer.start();
+        w.h.window->Close();
+        EXPECT_LT(timer.elapsed(), 2500);
+        EXPECT_FALSE(w.transport.isOpen());
+        w.h.window->SendCommand("A 1.0");  // nothing leaves a closed window
+        EXPECT_EQ(w.h.pieces(), before + QStringList{"OFF"});
+        EXPECT_TRUE(w.h.messages.shown.empty());
+
+        QByteArray expected = "FUNC?\n";
+        for (const QString& piece : w.h.pieces())
+            expected += piece.toLatin1() + '\n';
+        if (hangsUp) {
+            EXPECT_TRUE(sim.exited(2000));
+            EXPECT_EQ(sim.raw(), expected.left(sim.raw().size()));
+            EXPECT_FALSE(sim.raw().endsWith("OFF\nOFF\n"));
+        } else {
+            sim.texts(static_cast<std::size_t>(1 + w.h.pieces().size()));
+            EXPECT_EQ(sim.raw(), expected);
+            EXPECT_TRUE(sim.raw().endsWith("F 10000.0\nD 50.0\nOFF\n"));
+        }
+    }
+}
+
 TEST(SerialLine, StartUpEndsOnSetupWithoutTheCalibratorAndApplyReopensTheLine)
 {
     Simulator sim;

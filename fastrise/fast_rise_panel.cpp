@@ -26,7 +26,7 @@ void FastRisePanel::SelectFastRise()
     window_.SendCommand(QStringLiteral("FR"));
 }
 
-FastRisePanel::Bandwidth FastRisePanel::RoundedBandwidth(double t)
+FastRisePanel::Bandwidth FastRisePanel::ExactBandwidth(double t)
 {
     using Outcome = Bandwidth::Outcome;
     const double x = t * t - InstrumentRiseTime * InstrumentRiseTime;
@@ -36,7 +36,16 @@ FastRisePanel::Bandwidth FastRisePanel::RoundedBandwidth(double t)
         return {Outcome::Failed};
     if (x <= 0)
         return {Outcome::TooShort};
-    const double b = kBandwidthFactor / std::sqrt(x);
+    return {Outcome::Shown, kBandwidthFactor / std::sqrt(x)};
+}
+
+FastRisePanel::Bandwidth FastRisePanel::RoundedBandwidth(double t)
+{
+    using Outcome = Bandwidth::Outcome;
+    const Bandwidth exact = ExactBandwidth(t);
+    if (exact.outcome != Outcome::Shown)
+        return exact;
+    const double b = exact.megahertz;
     if (b < 20)
         return {Outcome::Shown, std::floor(b + 0.5)};
     if (b < 100)

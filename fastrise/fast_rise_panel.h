@@ -29,6 +29,8 @@ public:
         double megahertz = 0.0;  // rounded to 1, 5 or 10 MHz by size
     };
     static Bandwidth RoundedBandwidth(double riseTime);
+    // The same, unrounded.
+    static Bandwidth ExactBandwidth(double riseTime);
 
 private:
     MainWindow& window_;

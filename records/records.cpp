@@ -305,8 +305,7 @@ bool RecordsSink::beginRun(const RunInfo& info, QString* error)
         RecordsDatabase* remote = records_.connectServer(&why);
         if (!remote) {
             if (error)
-                *error = QStringLiteral("The records server %1 cannot be reached: %2\r\r"
-                                        "The run is not begun.")
+                *error = QStringLiteral("The records server %1 cannot be reached: %2")
                              .arg(records_.settings().server, why);
             return false;
         }
@@ -314,8 +313,7 @@ bool RecordsSink::beginRun(const RunInfo& info, QString* error)
             || !(remote = records_.server())
             || !remote->writeRun(stored, records_.settings().server, &why)) {
             if (error)
-                *error = QStringLiteral("The records server %1 did not take the run: %2\r\r"
-                                        "The run is not begun.")
+                *error = QStringLiteral("The records server %1 did not take the run: %2")
                              .arg(records_.settings().server, why);
             return false;
         }

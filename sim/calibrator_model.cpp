@@ -67,7 +67,7 @@ std::optional<std::string> CalibratorModel::receive(const std::string& line)
     if (line == "P?")
         return "P " + formatValue(period_);
     if (line == "D?")
-        return "D " + formatValue(duty_);
+        return "D " + formatValue(periodLast_ ? periodDuty_ : frequencyDuty_);
 
     // Commands.
     if (line == "*RST") {
@@ -88,12 +88,16 @@ std::optional<std::string> CalibratorModel::receive(const std::string& line)
         divisions_ = static_cast<int>(*valueAfter(line, 2));
     } else if (startsWith(line, "F ") && valueAfter(line, 2)) {
         frequency_ = *valueAfter(line, 2);
+        frequencyDuty_ = 50.0;
+        periodLast_ = false;
         function_ = "FREQ";
     } else if (startsWith(line, "P ") && valueAfter(line, 2)) {
         period_ = *valueAfter(line, 2);
+        periodDuty_ = 50.0;
+        periodLast_ = true;
         function_ = "PER";
     } else if (startsWith(line, "D ") && valueAfter(line, 2)) {
-        duty_ = *valueAfter(line, 2);
+        (periodLast_ ? periodDuty_ : frequencyDuty_) = *valueAfter(line, 2);
     } else {
         known_ = false;
     }

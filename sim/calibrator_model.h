@@ -27,7 +27,12 @@ private:
     bool fiftyOhm_ = false;
     double frequency_ = 1000.0;
     double period_ = 0.001;
-    double duty_ = 50.0;
+    // Each timing setting has its own duty cycle: a new frequency or period
+    // starts at 50 %, and "D" changes the duty cycle of the setting that
+    // came last.
+    double frequencyDuty_ = 50.0;
+    double periodDuty_ = 50.0;
+    bool periodLast_ = false;
     bool known_ = true;
 };
 

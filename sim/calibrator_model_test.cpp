@@ -23,6 +23,11 @@ TEST(CalibratorModel, QueriesAnswerFromTheStateTheCommandsSet)
         {{"F 12346"}, {{"FUNC?", "FREQ"}, {"F?", "F 12346"}}},
         {{"P 0.0025"}, {{"P?", "P 0.0025"}, {"FUNC?", "PER"}}},
         {{"D 25"}, {{"D?", "D 25"}}},
+        // The duty cycle belongs to the timing setting it follows.
+        {{"F 10000.0", "D 25.0", "P 0.0001", "D 40.0"},
+         {{"D?", "D 40"}, {"F?", "F 10000"}, {"P?", "P 0.0001"}, {"FUNC?", "PER"}}},
+        {{"P 0.0001", "D 40.0", "F 200000.0", "D 60.0"}, {{"D?", "D 60"}, {"FUNC?", "FREQ"}}},
+        {{"F 10000.0", "D 25.0", "F 100000000"}, {{"D?", "D 50"}, {"F?", "F 100000000"}}},
         {{"FR"}, {{"FUNC?", "FR"}}},
         {{"A 2.0", "OFF"}, {{"FUNC?", "OFF"}}},
         {{"A 2.0", "50R ON", "*RST"}, {{"A?", "A 0.01"}, {"50R?", "50R OFF"}}},

@@ -1,8 +1,10 @@
 #include "timing/frequency_panel.h"
 
 #include "app/main_window.h"
+#include "procedure/results.h"
 #include "timing/timer_model.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tarn {
@@ -61,6 +63,35 @@ void FrequencyPanel::SetFrequency(double f)
 {
     SendPreset(QStringLiteral("F ") + FormatCommandNumber(f, u"0"),
                FormatFrequency(f, window_.numberFormat()));
+}
+
+} // namespace tarn
+
+namespace tarn {
+
+QString FrequencyPanel::SettingProblem(double f) const
+{
+    const auto number = [](double v) { return resultsNumber(v); };
+    if (IsPreset(f) || (f >= kLowest && f <= kHighest && IsExactFrequency(f)))
+        return {};
+    const double highestPreset = ClosestPreset(1e300);
+    if (!(f >= kLowest && f <= highestPreset))
+        return QStringLiteral("frequency %1 Hz is outside the panel's limits, %2 Hz to %3 Hz")
+            .arg(number(f), number(kLowest), number(highestPreset));
+    // The typed range makes a whole number of microseconds per period, with
+    // one decimal place at most: a divisor of 10^7 microseconds.
+    double closest = ClosestPreset(f);
+    for (int twos = 0; twos <= 7; ++twos)
+        for (int fives = 0; fives <= 7; ++fives) {
+            const double us = std::pow(2.0, twos) * std::pow(5.0, fives);
+            const double candidate = 1000000.0 / us;
+            if (candidate >= kLowest && candidate <= kHighest && IsExactFrequency(candidate)
+                && std::fabs(candidate - f) < std::fabs(closest - f))
+                closest = candidate;
+        }
+    return QStringLiteral("frequency %1 Hz is not exactly achievable; "
+                          "the closest achievable frequency is %2 Hz")
+        .arg(number(f), number(closest));
 }
 
 } // namespace tarn

@@ -21,6 +21,10 @@ public:
     // Whether the timer makes this frequency exactly: a whole number of
     // microseconds per period and no more than one decimal place.
     static bool IsExactFrequency(double frequency);
+
+    // Why a procedure cannot have this frequency set, naming the closest value
+    // the panel makes exactly; empty when the panel makes it.
+    QString SettingProblem(double value) const;
 };
 
 } // namespace tarn

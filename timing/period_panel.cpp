@@ -1,7 +1,11 @@
 #include "timing/period_panel.h"
 
 #include "app/main_window.h"
+#include "procedure/results.h"
 #include "timing/timer_model.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace tarn {
 
@@ -57,6 +61,28 @@ void PeriodPanel::SetPeriod(double p)
 {
     SendPreset(QStringLiteral("P ") + FormatCommandNumber(p, u"0.0########"),
                FormatPeriod(p, window_.numberFormat()));
+}
+
+} // namespace tarn
+
+namespace tarn {
+
+QString PeriodPanel::SettingProblem(double p) const
+{
+    const auto number = [](double v) { return resultsNumber(v); };
+    if (IsPreset(p) || (p >= kShortest && p <= kLongest && IsExactPeriod(p)))
+        return {};
+    const double shortestPreset = ClosestPreset(0.0);
+    if (!(p >= shortestPreset && p <= kLongest))
+        return QStringLiteral("period %1 s is outside the panel's limits, %2 s to %3 s")
+            .arg(number(p), number(shortestPreset), number(kLongest));
+    // The typed range makes whole microseconds.
+    const double rounded = std::clamp(std::round(p * 1e6), kShortest * 1e6, kLongest * 1e6) / 1e6;
+    const double preset = ClosestPreset(p);
+    const double closest = std::fabs(preset - p) < std::fabs(rounded - p) ? preset : rounded;
+    return QStringLiteral("period %1 s is not exactly achievable; "
+                          "the closest achievable period is %2 s")
+        .arg(number(p), number(closest));
 }
 
 } // namespace tarn

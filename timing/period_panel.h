@@ -20,6 +20,10 @@ public:
 
     // Whether the period is a whole number of microseconds.
     static bool IsExactPeriod(double period);
+
+    // Why a procedure cannot have this period set, naming the closest value
+    // the panel makes exactly; empty when the panel makes it.
+    QString SettingProblem(double value) const;
 };
 
 } // namespace tarn

@@ -87,6 +87,16 @@ void TimerModel::ApplyTimingSetting(bool showPeriod)
     // division: 1 / (5 / 1000000) falls just short of 200 kHz and would be
     // shown in the wrong band.
     const double microseconds = split.achievedPeriod;
+    // What the timer makes goes to the calibrator as one setting: the
+    // achieved frequency or period, then the achieved duty cycle, so that
+    // the calibrator puts out exactly what the display shows. Six decimals
+    // carry every achievable frequency to well under a microsecond of its
+    // period.
+    const QString duty = QStringLiteral("/D ") + FormatCommandNumber(split.duty, u"0.0###");
+    window_.SendCommand(showPeriod ? QStringLiteral("P ")
+                                         + FormatCommandNumber(microseconds / 1000000.0, u"0.0########") + duty
+                                   : QStringLiteral("F ")
+                                         + FormatCommandNumber(1000000.0 / microseconds, u"0.0#####") + duty);
     window_.ShowDisplayText(showPeriod ? FormatPeriod(microseconds / 1000000.0, fmt)
                                        : FormatFrequency(1000000.0 / microseconds, fmt));
     window_.form()(QStringLiteral("lblDutyCycleDisplay")).caption =

@@ -53,8 +53,8 @@ public:
 
     // Applies CurrentPeriod and DutyCycle: shows the achieved period
     // (showPeriod) or frequency, the achieved duty cycle and its waveform,
-    // and warns when the requested duty cycle could not be met. Sends
-    // nothing to the instrument.
+    // and warns when the requested duty cycle could not be met. The
+    // achieved setting is sent first, as "F"/"P" with its "D".
     void ApplyTimingSetting(bool showPeriod);
 
     // A new requested duty cycle at the present period.

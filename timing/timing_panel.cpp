@@ -3,6 +3,8 @@
 #include "app/main_window.h"
 #include "timing/timer_model.h"
 
+#include <cmath>
+
 namespace tarn {
 
 namespace {
@@ -77,6 +79,43 @@ bool TimingPanel::ReadsBackAlike(double value, QStringView pattern)
     const auto written = formatNumber(value, pattern, plain);
     const auto back = written ? parseNumber(*written, plain) : std::nullopt;
     return back && static_cast<float>(*back) == static_cast<float>(value);
+}
+
+} // namespace tarn
+
+namespace tarn {
+
+bool TimingPanel::IsPreset(double value) const
+{
+    for (const Preset& preset : ranges_.presets)
+        if (preset.value == value)
+            return true;
+    return false;
+}
+
+double TimingPanel::ClosestPreset(double value) const
+{
+    double closest = ranges_.presets.front().value;
+    for (const Preset& preset : ranges_.presets)
+        if (std::fabs(preset.value - value) < std::fabs(closest - value))
+            closest = preset.value;
+    return closest;
+}
+
+void TimingPanel::ApplySetting(double value)
+{
+    FormModel& form = window_.form();
+    const bool typed = !IsPreset(value);
+    const int option = typed ? ranges_.typedIndex : 1 - ranges_.typedIndex;
+    if (!form(ranges_.option, option).value)
+        form.operatorClick(ranges_.option, option);
+    if (typed) {
+        ranges_.setTyped(value);
+        return;
+    }
+    for (const Preset& preset : ranges_.presets)
+        if (preset.value == value)
+            form.operatorClick(QString::fromLatin1(preset.button));
 }
 
 } // namespace tarn

@@ -26,6 +26,12 @@ public:
     // The range option clicked (optFreqRange, optPeriodRange).
     void SelectRange(int index);
 
+    // A whole setting as a procedure asks for it: a preset value through
+    // its range and button, any other through the typed range as an entry
+    // on the keypad. The value must be one the panel makes exactly.
+    void ApplySetting(double value);
+    bool IsPreset(double value) const;
+
 protected:
     struct Preset {
         const char* button;
@@ -66,6 +72,8 @@ protected:
     // the same single-precision number. The separator does not change the
     // value, so the round trip uses the invariant notation.
     static bool ReadsBackAlike(double value, QStringView pattern);
+    // The preset value closest to a value.
+    double ClosestPreset(double value) const;
 
     MainWindow& window_;
 

@@ -79,6 +79,15 @@ struct Timing : Harness {
             out << m.title;
         return out;
     }
+    // The messages and command pieces in the order they came.
+    QStringList trail() const
+    {
+        QStringList out;
+        for (const QString& e : journal.entries())
+            if (e.startsWith("message:") || e.startsWith("piece:"))
+                out << e;
+        return out;
+    }
     bool period = false;
 };
 
@@ -169,6 +178,17 @@ TEST(Timing, EnteringEachFunctionShowsItsFirstValueAtHalfDuty)
         EXPECT_EQ(t.c(c.range, 1 - c.redRange).back, colors::buttonFace);
         EXPECT_TRUE(t.c("linRise").visible);
         EXPECT_EQ(t.c("imgArrow").visible, c.arrow);
+        // The start value goes to the calibrator too; function selection
+        // may run the range click twice, and the same setting twice is harmless.
+        t.window->form().operatorClick("optFunction", kAmplitude);
+        t.journal.clear();
+        t.window->form().operatorClick("optFunction", c.function);
+        const QStringList start = c.function == kPeriod ? QStringList({"P 0.0001", "D 50.0"})
+                                                        : QStringList({"F 10000.0", "D 50.0"});
+        const QStringList sent = t.pieces();
+        ASSERT_FALSE(sent.isEmpty());
+        for (int i = 0; i < sent.size(); i += 2)
+            EXPECT_EQ(sent.mid(i, 2), start);
     }
 }
 
@@ -184,21 +204,22 @@ TEST(Timing, TypedEntriesWithinLimitsQuestionsAndRefusals)
         QString display, duty;
         QStringList titles;
         QString firstText;  // text of the first message, when it is checked
+        QString sent = {};  // the command text sent, empty when nothing is
     };
     const MessageResult yes = MessageResult::Yes, no = MessageResult::No, ok = MessageResult::Ok;
     const int f = kFrequency, p = kPeriod;
     const QString half = "Duty Cycle: 50.0%", range = "Out of range";
     const Case cases[] = {
-        {f, "0.1", 'H', ok, "0.1 Hz", half, {}, {}},
-        {f, "100", 'H', ok, "100.0 Hz", half, {}, {}},
-        {f, "200", 'K', ok, "200 kHz", "Duty Cycle: 60.0%", {"Warning"}, kDutyWarning},
+        {f, "0.1", 'H', ok, "0.1 Hz", half, {}, {}, "F 0.1/D 50.0"},
+        {f, "100", 'H', ok, "100.0 Hz", half, {}, {}, "F 100.0/D 50.0"},
+        {f, "200", 'K', ok, "200 kHz", "Duty Cycle: 60.0%", {"Warning"}, kDutyWarning, "F 200000.0/D 60.0"},
         {f, "0.09", 'H', ok, {}, half, {range}, kFrequencyRefusal},
         {f, "200.001", 'K', ok, {}, half, {range}, kFrequencyRefusal},
         {f, "0", 'H', ok, {}, half, {range}, kFrequencyRefusal},
-        {f, "170", 'K', yes, "166.6667 kHz", half, {"Frequency Problem"}, kFrequencyQuestion},
+        {f, "170", 'K', yes, "166.6667 kHz", half, {"Frequency Problem"}, kFrequencyQuestion, "F 166666.666667/D 50.0"},
         {f, "170", 'K', no, {}, half, {"Frequency Problem"}, kFrequencyQuestion},
-        {f, "3", 'H', yes, "3.0 Hz", half, {"Frequency Problem", "Warning"}, {}},
-        {f, "0.25", 'H', yes, "0.25 Hz", half, {"Frequency Problem"}, {}},
+        {f, "3", 'H', yes, "3.0 Hz", half, {"Frequency Problem", "Warning"}, {}, "F 3.000003/D 50.0002"},
+        {f, "0.25", 'H', yes, "0.25 Hz", half, {"Frequency Problem"}, {}, "F 0.25/D 50.0"},
         {f, "0.25", 'H', no, {}, half, {"Frequency Problem"}, {}},
         // Entries that cannot be read as a number.
         {f, ".", 'H', ok, {}, half, {range}, kFrequencyRefusal},
@@ -206,16 +227,16 @@ TEST(Timing, TypedEntriesWithinLimitsQuestionsAndRefusals)
         {f, "1.2.3", 'H', ok, {}, half, {range}, kFrequencyRefusal},
         {f, QString(1000, '9'), 'H', ok, {}, half, {range}, kFrequencyRefusal},
         {f, "0." + QString(1000, '0') + "1", 'H', ok, {}, half, {range}, {}},
-        {p, "6", 'u', ok, "6 \u00b5s", half, {}, {}},
-        {p, "15", 's', ok, "15.0 s", half, {}, {}},
-        {p, "10", 'm', ok, "10.0 ms", half, {}, {}},
-        {p, "1.5", 'm', ok, "1.5 ms", half, {}, {}},
+        {p, "6", 'u', ok, "6 \u00b5s", half, {}, {}, "P 0.000006/D 50.0"},
+        {p, "15", 's', ok, "15.0 s", half, {}, {}, "P 15.0/D 50.0"},
+        {p, "10", 'm', ok, "10.0 ms", half, {}, {}, "P 0.01/D 50.0"},
+        {p, "1.5", 'm', ok, "1.5 ms", half, {}, {}, "P 0.0015/D 50.0"},
         {p, "5.9", 'u', ok, {}, half, {range}, kPeriodRefusal},
         {p, "15.1", 's', ok, {}, half, {range}, kPeriodRefusal},
         {p, "15.4", 'u', yes, "15 \u00b5s", "Duty Cycle: 53.33%", {"Period Problem", "Warning"},
-         kPeriodQuestion},
+         kPeriodQuestion, "P 0.000015/D 53.3333"},
         {p, "15.4", 'u', no, {}, half, {"Period Problem"}, kPeriodQuestion},
-        {p, "9", 'u', ok, "9 \u00b5s", "Duty Cycle: 55.56%", {"Warning"}, {}},
+        {p, "9", 'u', ok, "9 \u00b5s", "Duty Cycle: 55.56%", {"Warning"}, {}, "P 0.000009/D 55.5556"},
         {p, "..", 's', ok, {}, half, {range}, kPeriodRefusal},
         {p, "1e3", 'u', ok, {}, half, {range}, kPeriodRefusal},
     };
@@ -228,12 +249,21 @@ TEST(Timing, TypedEntriesWithinLimitsQuestionsAndRefusals)
         const QString kept = c.function == kPeriod ? "100 \u00b5s" : "10.0 kHz";
         EXPECT_EQ(t.display(), c.display.isEmpty() ? kept : c.display);
         EXPECT_EQ(t.duty(), c.duty);
-        EXPECT_EQ(t.titles(), c.titles);
+        // The question comes before anything is sent, the warning after.
+        QStringList trail;
+        for (const QString& title : c.titles)
+            if (title.endsWith("Problem"))
+                trail << "message:" + title;
+        for (const QString& piece : c.sent.split('/', Qt::SkipEmptyParts))
+            trail << "piece:" + piece;
+        for (const QString& title : c.titles)
+            if (!title.endsWith("Problem"))
+                trail << "message:" + title;
+        EXPECT_EQ(t.trail(), trail);
         if (!c.firstText.isEmpty() && !t.messages.shown.empty()) {
             EXPECT_EQ(t.messages.shown[0].text, c.firstText);
         }
         EXPECT_TRUE(t.window->state().DisplayShowsValue);
-        EXPECT_TRUE(t.pieces().isEmpty());
         if (c.titles.value(0) == range || c.answer == no) {
             EXPECT_EQ(t.window->state().CurrentPeriod, before.CurrentPeriod);
         }
@@ -259,12 +289,12 @@ TEST(Keypad, KeyAndClearSequences)
         {kFrequency, "C", "Output Zero", true, {"OFF"}},
         {kFrequency, "H", "10.0 kHz", true, {}},        // no entry: unit key ignored
         {kFrequency, "D", "10.0 kHz", true, {}},
-        {kFrequency, "5K", "5.0 kHz", true, {}},
-        {kFrequency, "5K7", "7", false, {}},            // a new entry replaces the value
+        {kFrequency, "5K", "5.0 kHz", true, {"F 5000.0", "D 50.0"}},
+        {kFrequency, "5K7", "7", false, {"F 5000.0", "D 50.0"}},  // a new entry replaces the value
         {kPeriod, "25C3", "23", false, {}},
         {kPeriod, "2CC", "Output Zero", true, {"OFF"}},
         {kPeriod, "s", "100 \u00b5s", true, {}},
-        {kPeriod, "1ms", "1.0 ms", true, {}},           // "s" after the entry does nothing
+        {kPeriod, "1ms", "1.0 ms", true, {"P 0.001", "D 50.0"}},  // "s" after the entry does nothing
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys.toStdString());
@@ -302,27 +332,29 @@ TEST(DutyCycle, EntriesOnBothKeypads)
         QString display, duty;
         QStringList titles;
         double requested;  // DutyCycle afterwards
+        QString sent = {};  // the command text of the duty key, empty when refused
     };
     const Case cases[] = {
-        {kPeriod, "", "25", "100 \u00b5s", "Duty Cycle: 25.0%", {}, 25},
-        {kPeriod, "", "33.3", "100 \u00b5s", "Duty Cycle: 33.0%", {"Warning"}, 33.3},
-        {kPeriod, "", "0.0001", "100 \u00b5s", "Duty Cycle: 2.0%", {"Warning"}, 0.0001},
-        {kPeriod, "", "99.9999", "100 \u00b5s", "Duty Cycle: 98.0%", {"Warning"}, 99.9999},
+        {kPeriod, "", "25", "100 \u00b5s", "Duty Cycle: 25.0%", {}, 25, "P 0.0001/D 25.0"},
+        {kPeriod, "", "33.3", "100 \u00b5s", "Duty Cycle: 33.0%", {"Warning"}, 33.3, "P 0.0001/D 33.0"},
+        {kPeriod, "", "0.0001", "100 \u00b5s", "Duty Cycle: 2.0%", {"Warning"}, 0.0001, "P 0.0001/D 2.0"},
+        {kPeriod, "", "99.9999", "100 \u00b5s", "Duty Cycle: 98.0%", {"Warning"}, 99.9999, "P 0.0001/D 98.0"},
         {kPeriod, "", "0", "100 \u00b5s", "Duty Cycle: 50.0%", {"Out of range"}, 50},
         {kPeriod, "", "100", "100 \u00b5s", "Duty Cycle: 50.0%", {"Out of range"}, 50},
         {kPeriod, "", "..", "100 \u00b5s", "Duty Cycle: 50.0%", {"Out of range"}, 50},
-        {kPeriod, "15s", "10", "15.0 s", "Duty Cycle: 44.08%", {"Warning"}, 10},
-        {kPeriod, "15s", "90", "15.0 s", "Duty Cycle: 55.92%", {"Warning"}, 90},
-        {kPeriod, "10m", "12.34", "10.0 ms", "Duty Cycle: 12.34%", {}, 12.34},
-        {kFrequency, "", "25", "10.0 kHz", "Duty Cycle: 25.0%", {}, 25},
-        {kFrequency, "200K", "40", "200 kHz", "Duty Cycle: 40.0%", {}, 40},
-        {kFrequency, "200K", "45", "200 kHz", "Duty Cycle: 40.0%", {"Warning"}, 45},
+        {kPeriod, "15s", "10", "15.0 s", "Duty Cycle: 44.08%", {"Warning"}, 10, "P 15.0/D 44.0759"},
+        {kPeriod, "15s", "90", "15.0 s", "Duty Cycle: 55.92%", {"Warning"}, 90, "P 15.0/D 55.9241"},
+        {kPeriod, "10m", "12.34", "10.0 ms", "Duty Cycle: 12.34%", {}, 12.34, "P 0.01/D 12.34"},
+        {kFrequency, "", "25", "10.0 kHz", "Duty Cycle: 25.0%", {}, 25, "F 10000.0/D 25.0"},
+        {kFrequency, "200K", "40", "200 kHz", "Duty Cycle: 40.0%", {}, 40, "F 200000.0/D 40.0"},
+        {kFrequency, "200K", "45", "200 kHz", "Duty Cycle: 40.0%", {"Warning"}, 45, "F 200000.0/D 40.0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE((c.setup + " " + c.entry).toStdString());
         Timing t(c.function);
         t.press(c.setup);
         t.messages.shown.clear();
+        t.journal.clear();
         t.press(c.entry + "D");
         EXPECT_EQ(t.display(), c.display);
         EXPECT_EQ(t.duty(), c.duty);
@@ -333,7 +365,7 @@ TEST(DutyCycle, EntriesOnBothKeypads)
         EXPECT_EQ(t.window->state().DutyCycle, c.requested);
         EXPECT_TRUE(t.window->state().OutputSet);
         EXPECT_EQ(t.c("imgArrow").visible, c.function == kPeriod);
-        EXPECT_TRUE(t.pieces().isEmpty());
+        EXPECT_EQ(t.pieces().join('/'), c.sent);
     }
 }
 
@@ -354,6 +386,7 @@ TEST(DutyCycle, RequestIsKeptAndTriedAgainAtTheNextPeriod)
     // Clear on a committed value zeroes the output; the duty key then
     // needs a new setting.
     t.messages.shown.clear();
+    t.journal.clear();
     t.press("C25D");
     EXPECT_EQ(t.titles(), QStringList({"Out of range"}));
     EXPECT_EQ(t.messages.shown[0].text, kDutyFirst);
@@ -449,11 +482,12 @@ TEST(Presets, RangeChangesShowTheirFrameAndFirstValue)
         EXPECT_EQ(t.titles(), QStringList({"Out of range"}));
         EXPECT_EQ(t.messages.shown.at(0).text, kDutyFirst);
 
-        // Back to the typed range: its first value at 50 %, nothing sent.
+        // Back to the typed range: its first value at 50 %, sent.
         t.journal.clear();
         t.window->state().DutyCycle = 25;
         t.window->form().operatorClick(c.option, 1 - c.index);
-        EXPECT_TRUE(t.pieces().isEmpty());
+        EXPECT_EQ(t.pieces(), c.function == kPeriod ? QStringList({"P 0.0001", "D 50.0"})
+                                                     : QStringList({"F 10000.0", "D 50.0"}));
         EXPECT_EQ(t.display(), c.function == kPeriod ? "100 \u00b5s" : "10.0 kHz");
         EXPECT_EQ(t.duty(), "Duty Cycle: 50.0%");
         EXPECT_TRUE(t.window->state().OutputSet);

@@ -7,6 +7,7 @@
 #include "records/view/history_view.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QShortcut>
 #include <QTimer>
 
 #include <cmath>
@@ -235,6 +237,9 @@ MainWindowView::MainWindowView(MainWindow& core, QWidget* parent)
                                  screen->availableGeometry())
                  .topLeft());
     qApp->installEventFilter(this);
+    // The procedure runner, from anywhere in the window.
+    auto* open = new QShortcut(QKeySequence::Open, this);
+    connect(open, &QShortcut::activated, this, [this] { core_.OpenProcedure(); });
 }
 
 MainWindowView::~MainWindowView()
@@ -639,6 +644,21 @@ bool MainWindowView::event(QEvent* event)
         sync();
     }
     return result;
+}
+
+void MainWindowView::closeEvent(QCloseEvent* event)
+{
+    // A close that comes while a command is being sent waits until it has
+    // gone, so that the closing "OFF" is the last piece the calibrator gets.
+    if (!form_.window().enabled) {
+        event->ignore();
+        QTimer::singleShot(50, this, [this] { close(); });
+        return;
+    }
+    core_.Close();
+    sync();
+    QWidget::closeEvent(event);
+    emit closed();
 }
 
 bool MainWindowView::isOwnWidget(QObject* object) const

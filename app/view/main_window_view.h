@@ -48,8 +48,13 @@ public:
     QWidget* widgetFor(int id) const;
     QTimer* timerFor(int id) const;
 
+signals:
+    // The window has closed, its output switched off: the program ends.
+    void closed();
+
 protected:
     bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 

@@ -1,0 +1,589 @@
+#include "procedure/procedure.h"
+
+#include "amplitude/amplitude_panel.h"
+#include "app/main_window.h"
+#include "timing/frequency_panel.h"
+#include "timing/period_panel.h"
+
+#include <QRegularExpression>
+
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+
+namespace tarn {
+
+namespace {
+
+struct Name {
+    const char* text;
+    int value;
+};
+constexpr Name kFunctions[] = {{"amplitude", 0}, {"frequency", 1}, {"period", 2}, {"fastrise", 3}};
+constexpr Name kMethods[] = {{"deviation", 0}, {"reading", 1}, {"check", 2}, {"risetime", 3}};
+constexpr Name kRules[] = {{"simple", 0}, {"guarded", 1}, {"non-binary", 2}};
+constexpr const char* kTopKeys[] = {"title", "instrument", "revision", "decision", "guard", "test"};
+constexpr const char* kTestKeys[] = {"name",    "instruction", "function",  "waveform",
+                                     "divisions", "ohm50",     "method",    "tolerance",
+                                     "points",  "min_bandwidth"};
+
+template <size_t N>
+QString nameOf(const Name (&names)[N], int value)
+{
+    for (const Name& n : names)
+        if (n.value == value)
+            return QString::fromLatin1(n.text);
+    return {};
+}
+
+template <size_t N>
+std::optional<int> valueOf(const Name (&names)[N], const QString& text)
+{
+    for (const Name& n : names)
+        if (text == QLatin1String(n.text))
+            return n.value;
+    return std::nullopt;
+}
+
+template <size_t N>
+QString listOf(const Name (&names)[N])
+{
+    QStringList out;
+    for (const Name& n : names)
+        out << QString::fromLatin1(n.text);
+    return out.mid(0, out.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" or ") + out.last();
+}
+
+int editDistance(const QString& a, const QString& b)
+{
+    std::vector<int> row(static_cast<size_t>(b.size()) + 1);
+    for (size_t j = 0; j < row.size(); ++j)
+        row[j] = static_cast<int>(j);
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = static_cast<int>(i);
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const int above = row[static_cast<size_t>(j)];
+            row[static_cast<size_t>(j)] = std::min({above + 1, row[static_cast<size_t>(j - 1)] + 1,
+                                                    diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row.back();
+}
+
+template <size_t N>
+QString unknownKey(const QString& key, const char* const (&known)[N])
+{
+    QString best;
+    int bestDistance = 3;  // two edits at most
+    for (const char* k : known) {
+        const int d = editDistance(key.toLower(), QString::fromLatin1(k));
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = QString::fromLatin1(k);
+        }
+    }
+    QString message = QStringLiteral("unknown key `%1`").arg(key);
+    if (!best.isEmpty())
+        message += QStringLiteral("; did you mean `%1`?").arg(best);
+    return message;
+}
+
+// The panels' rules live in the panels; a window that is never loaded
+// answers for them without a display or a calibrator.
+MainWindow& rulesWindow()
+{
+    static MainWindow window{Services{}};
+    return window;
+}
+
+int lineOf(const toml::node& node)
+{
+    return static_cast<int>(node.source().begin.line);
+}
+
+QString textOf(const toml::node& node)
+{
+    const auto* s = node.as_string();
+    return s ? QString::fromStdString(s->get()) : QString();
+}
+
+double prefixScale(const QString& prefix)
+{
+    static const std::pair<const char*, double> kPrefixes[] = {
+        {"p", 1e-12}, {"n", 1e-9}, {"u", 1e-6}, {"\u00b5", 1e-6}, {"m", 1e-3},
+        {"", 1.0},    {"k", 1e3},  {"M", 1e6},  {"G", 1e9},
+    };
+    for (const auto& [text, scale] : kPrefixes)
+        if (prefix == QString::fromUtf8(text))
+            return scale;
+    return 0.0;
+}
+
+class Reader {
+public:
+    QList<ProcedureProblem> problems;
+
+    void problem(int line, QString message) { problems.append({line, std::move(message)}); }
+
+    std::optional<Procedure> read(const toml::table& root)
+    {
+        Procedure p;
+        for (const auto& [key, node] : root) {
+            const QString k = QString::fromUtf8(key.str().data(), static_cast<qsizetype>(key.str().size()));
+            if (std::find_if(std::begin(kTopKeys), std::end(kTopKeys),
+                             [&](const char* t) { return k == QLatin1String(t); })
+                == std::end(kTopKeys))
+                problem(static_cast<int>(key.source().begin.line), unknownKey(k, kTopKeys));
+        }
+        p.title = requiredText(root, "title", 1);
+        p.instrument = optionalText(root, "instrument");
+        p.revision = optionalText(root, "revision");
+        if (const toml::node* decision = root.get("decision")) {
+            const auto rule = valueOf(kRules, textOf(*decision));
+            if (!rule)
+                problem(lineOf(*decision), QStringLiteral("unknown decision rule `%1` (%2)")
+                                               .arg(textOf(*decision), listOf(kRules)));
+            else
+                p.rule = static_cast<DecisionRule>(*rule);
+        }
+        const toml::node* guard = root.get("guard");
+        if (guard) {
+            const QString text = textOf(*guard);
+            QString error;
+            const auto side = parseToleranceSide(text, QString(), false, 0, &error);
+            if (!side || side->form != ToleranceSide::Form::Percent || side->value >= 100)
+                problem(lineOf(*guard), QStringLiteral("unreadable guard `%1`: a percentage below 100 %, "
+                                                       "e.g. \"10%\"").arg(text));
+            else if (p.rule != DecisionRule::Simple) {
+                p.guardText = text;
+                p.guard = side->value / 100.0;
+            }
+        } else if (p.rule != DecisionRule::Simple) {
+            problem(lineOf(*root.get("decision")),
+                    QStringLiteral("the decision rule `%1` needs a `guard`").arg(decisionRuleName(p.rule)));
+        }
+
+        const toml::node* tests = root.get("test");
+        const toml::array* list = tests ? tests->as_array() : nullptr;
+        if (!list || list->empty() || !list->is_array_of_tables())
+            problem(tests ? lineOf(*tests) : 1, QStringLiteral("no [[test]] tables"));
+        else
+            for (const toml::node& t : *list)
+                if (auto test = readTest(*t.as_table()))
+                    p.tests.append(*test);
+        if (!problems.isEmpty())
+            return std::nullopt;
+        return p;
+    }
+
+private:
+    QString requiredText(const toml::table& t, const char* key, int line)
+    {
+        const toml::node* node = t.get(key);
+        if (!node) {
+            problem(line, QStringLiteral("missing `%1`").arg(QLatin1String(key)));
+            return {};
+        }
+        if (!node->is_string() || textOf(*node).trimmed().isEmpty())
+            problem(lineOf(*node), QStringLiteral("`%1` must be a text").arg(QLatin1String(key)));
+        return textOf(*node);
+    }
+
+    QString optionalText(const toml::table& t, const char* key)
+    {
+        const toml::node* node = t.get(key);
+        if (node && !node->is_string())
+            problem(lineOf(*node), QStringLiteral("`%1` must be a text").arg(QLatin1String(key)));
+        return node ? textOf(*node) : QString();
+    }
+
+    std::optional<ProcedureTest> readTest(const toml::table& t)
+    {
+        const qsizetype before = problems.size();
+        ProcedureTest test;
+        test.line = lineOf(t);
+        for (const auto& [key, node] : t) {
+            const QString k = QString::fromUtf8(key.str().data(), static_cast<qsizetype>(key.str().size()));
+            if (std::find_if(std::begin(kTestKeys), std::end(kTestKeys),
+                             [&](const char* n) { return k == QLatin1String(n); })
+                == std::end(kTestKeys))
+                problem(static_cast<int>(key.source().begin.line), unknownKey(k, kTestKeys));
+        }
+        test.name = requiredText(t, "name", test.line);
+        test.instruction = optionalText(t, "instruction");
+
+        const QString function = requiredText(t, "function", test.line);
+        const QString method = requiredText(t, "method", test.line);
+        const auto f = valueOf(kFunctions, function);
+        const auto m = valueOf(kMethods, method);
+        if (!function.isEmpty() && !f)
+            problem(lineOf(*t.get("function")),
+                    QStringLiteral("unknown function `%1` (%2)").arg(function, listOf(kFunctions)));
+        if (!method.isEmpty() && !m)
+            problem(lineOf(*t.get("method")),
+                    QStringLiteral("unknown method `%1` (%2)").arg(method, listOf(kMethods)));
+        if (!f || !m)
+            return std::nullopt;
+        test.function = static_cast<TestFunction>(*f);
+        test.method = static_cast<TestMethod>(*m);
+        const bool fastRise = test.function == TestFunction::FastRise;
+        const bool fits = test.method == TestMethod::Check
+                          || (test.method == TestMethod::Deviation && test.function == TestFunction::Amplitude)
+                          || (test.method == TestMethod::Reading && !fastRise)
+                          || (test.method == TestMethod::RiseTime && fastRise);
+        if (!fits) {
+            problem(lineOf(*t.get("method")),
+                    QStringLiteral("method `%1` does not fit function `%2`").arg(method, function));
+            return std::nullopt;
+        }
+
+        const bool amplitude = test.function == TestFunction::Amplitude;
+        for (const char* key : {"waveform", "divisions", "ohm50"})
+            if (!amplitude && t.get(key))
+                problem(lineOf(*t.get(key)),
+                        QStringLiteral("`%1` is for amplitude tests only").arg(QLatin1String(key)));
+        if (amplitude)
+            readAmplitude(t, test);
+
+        if (!fastRise && t.get("min_bandwidth"))
+            problem(lineOf(*t.get("min_bandwidth")), QStringLiteral("`min_bandwidth` is for fastrise tests only"));
+        if (fastRise) {
+            if (t.get("points"))
+                problem(lineOf(*t.get("points")), QStringLiteral("a fastrise test has one point and no `points`"));
+            const toml::node* bandwidth = t.get("min_bandwidth");
+            const auto value = bandwidth ? bandwidth->value<double>() : std::nullopt;
+            if (test.method == TestMethod::RiseTime && !bandwidth)
+                problem(test.line, QStringLiteral("missing `min_bandwidth` (MHz)"));
+            else if (bandwidth && (!value || !(*value > 0)))
+                problem(lineOf(*bandwidth), QStringLiteral("`min_bandwidth` must be a number of MHz above 0"));
+            test.minBandwidth = value.value_or(0.0);
+            test.points = {test.minBandwidth};
+        } else {
+            readPoints(t, test);
+        }
+
+        const bool toleranced = test.method == TestMethod::Deviation || test.method == TestMethod::Reading;
+        if (const toml::node* tolerance = t.get("tolerance"); tolerance && !toleranced)
+            problem(lineOf(*tolerance), QStringLiteral("method `%1` takes no `tolerance`").arg(method));
+        else if (toleranced && !tolerance)
+            problem(test.line, QStringLiteral("missing `tolerance`"));
+        else if (toleranced)
+            readTolerance(*tolerance, test);
+        if (problems.size() != before)
+            return std::nullopt;
+        return test;
+    }
+
+    void readAmplitude(const toml::table& t, ProcedureTest& test)
+    {
+        const QString wave = requiredText(t, "waveform", test.line);
+        if (wave == u"dc" || wave == u"square")
+            test.dc = wave == u"dc";
+        else if (!wave.isEmpty())
+            problem(lineOf(*t.get("waveform")), QStringLiteral("unknown waveform `%1` (dc or square)").arg(wave));
+        const toml::node* divisions = t.get("divisions");
+        if (!divisions)
+            problem(test.line, QStringLiteral("missing `divisions`"));
+        else if (const auto d = divisions->value_exact<int64_t>();
+                 !d || !AmplitudePanel::OffersDivisions(0.0, static_cast<int>(*d)))
+            problem(lineOf(*divisions), QStringLiteral("divisions must be 1, 2, 4, 6 or 8"));
+        else
+            test.divisions = static_cast<int>(*d);
+        if (const toml::node* ohm50 = t.get("ohm50")) {
+            if (!ohm50->is_boolean())
+                problem(lineOf(*ohm50), QStringLiteral("`ohm50` must be true or false"));
+            else
+                test.ohm50 = ohm50->as_boolean()->get();
+        }
+    }
+
+    void readPoints(const toml::table& t, ProcedureTest& test)
+    {
+        const toml::node* node = t.get("points");
+        if (!node) {
+            problem(test.line, QStringLiteral("missing `points`"));
+            return;
+        }
+        const toml::array* points = node->as_array();
+        if (!points || points->empty()) {
+            problem(lineOf(*node), QStringLiteral("`points` must be a list of at least one number"));
+            return;
+        }
+        for (const toml::node& point : *points) {
+            const int line = lineOf(point) > 0 ? lineOf(point) : lineOf(*node);
+            const auto value = point.value<double>();
+            if (!value || !std::isfinite(*value) || *value <= 0) {
+                problem(line, QStringLiteral("every point must be a number above 0"));
+                continue;
+            }
+            QString issue;
+            switch (test.function) {
+            case TestFunction::Amplitude:
+                if (test.divisions > 0)
+                    issue = amplitudeProblem(*value, test.divisions, test.ohm50);
+                break;
+            case TestFunction::Frequency: issue = frequencyProblem(*value); break;
+            case TestFunction::Period: issue = periodProblem(*value); break;
+            case TestFunction::FastRise: break;
+            }
+            if (!issue.isEmpty())
+                problem(line, issue);
+            test.points.append(*value);
+        }
+    }
+
+    void readTolerance(const toml::node& node, ProcedureTest& test)
+    {
+        const QString unit = nominalUnit(test.function);
+        const bool divisions = test.function == TestFunction::Amplitude;
+        QString error;
+        std::optional<ToleranceSide> lower;
+        std::optional<ToleranceSide> upper;
+        if (const toml::array* sides = node.as_array()) {
+            if (sides->size() == 2 && sides->is_homogeneous(toml::node_type::string)) {
+                lower = parseToleranceSide(textOf(*sides->get(0)), unit, divisions, -1, &error);
+                if (lower)
+                    upper = parseToleranceSide(textOf(*sides->get(1)), unit, divisions, +1, &error);
+            } else {
+                error = QStringLiteral("unequal sides are two texts, e.g. [\"-1%\", \"+2%\"]");
+            }
+        } else {
+            lower = upper = parseToleranceSide(textOf(node), unit, divisions, 0, &error);
+            if (!node.is_string())
+                error = QStringLiteral("a tolerance is a text, e.g. \"2%\"");
+        }
+        if (!error.isEmpty() || !lower || !upper) {
+            problem(lineOf(node), QStringLiteral("unreadable tolerance: ") + error);
+            return;
+        }
+        if (lower->value <= 0 && upper->value <= 0) {
+            problem(lineOf(node), QStringLiteral("unreadable tolerance: it is zero on both sides"));
+            return;
+        }
+        test.tolerance = {*lower, *upper};
+    }
+};
+
+} // namespace
+
+QString functionName(TestFunction function) { return nameOf(kFunctions, static_cast<int>(function)); }
+QString decisionRuleName(DecisionRule rule) { return nameOf(kRules, static_cast<int>(rule)); }
+
+QString nominalUnit(TestFunction function)
+{
+    switch (function) {
+    case TestFunction::Amplitude: return QStringLiteral("V");
+    case TestFunction::Frequency: return QStringLiteral("Hz");
+    case TestFunction::Period: return QStringLiteral("s");
+    case TestFunction::FastRise: break;
+    }
+    return QStringLiteral("MHz");
+}
+
+double ToleranceSide::absolute(double nominal, double voltsPerDivision) const
+{
+    switch (form) {
+    case Form::Percent: return std::fabs(nominal) * value / 100.0;
+    case Form::Ppm: return std::fabs(nominal) * value / 1e6;
+    case Form::Absolute: return value;
+    case Form::Divisions: return value * voltsPerDivision;
+    }
+    return 0.0;
+}
+
+std::optional<ToleranceSide> parseToleranceSide(const QString& text, const QString& unit,
+                                                bool divisionsAllowed, int sign, QString* error)
+{
+    static const QRegularExpression pattern(QStringLiteral(
+        "^([+-]?)\\s*((?:[0-9]+\\.?[0-9]*|\\.[0-9]+)(?:[eE][+-]?[0-9]+)?)\\s*(%|ppm|div|[pnu\u00b5mkMG]?[A-Za-z]+)$"));
+    const QRegularExpressionMatch m = pattern.match(text.trimmed());
+    if (!m.hasMatch()) {
+        *error = QStringLiteral("`%1` is not a percentage, ppm, divisions or a value with its unit").arg(text);
+        return std::nullopt;
+    }
+    const QString written = m.captured(1);
+    if ((sign == 0 && !written.isEmpty()) || (sign < 0 && written == u"+") || (sign > 0 && written == u"-")) {
+        *error = sign == 0 ? QStringLiteral("`%1` has a sign; unequal sides are written [\"-1%\", \"+2%\"]").arg(text)
+                           : QStringLiteral("`%1` has the other side's sign").arg(text);
+        return std::nullopt;
+    }
+    ToleranceSide side;
+    side.value = m.captured(2).toDouble();
+    const QString suffix = m.captured(3);
+    if (suffix == u"%") {
+        side.form = ToleranceSide::Form::Percent;
+    } else if (suffix == u"ppm") {
+        side.form = ToleranceSide::Form::Ppm;
+    } else if (suffix == u"div") {
+        if (!divisionsAllowed) {
+            *error = QStringLiteral("`%1`: divisions are for amplitude tests only").arg(text);
+            return std::nullopt;
+        }
+        side.form = ToleranceSide::Form::Divisions;
+    } else {
+        const double scale = suffix.endsWith(unit) && !unit.isEmpty()
+                                 ? prefixScale(suffix.left(suffix.size() - unit.size()))
+                                 : 0.0;
+        if (scale == 0.0) {
+            *error = unit.isEmpty() ? QStringLiteral("`%1` is not a percentage").arg(text)
+                                    : QStringLiteral("`%1`: the unit here is %2, with an SI prefix").arg(text, unit);
+            return std::nullopt;
+        }
+        side.form = ToleranceSide::Form::Absolute;
+        side.value *= scale;
+    }
+    if (!std::isfinite(side.value)) {
+        *error = QStringLiteral("`%1` is too large").arg(text);
+        return std::nullopt;
+    }
+    return side;
+}
+
+double ProcedureTest::nominal(int point) const
+{
+    const double value = points.value(point);
+    return function == TestFunction::Amplitude ? value * divisions : value;
+}
+
+int Procedure::pointCount() const
+{
+    int count = 0;
+    for (const ProcedureTest& t : tests)
+        count += static_cast<int>(t.points.size());
+    return count;
+}
+
+ProcedureReading ReadProcedure(const QByteArray& text)
+{
+    ProcedureReading out;
+    Reader reader;
+    try {
+        const toml::table root = toml::parse(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+        out.procedure = reader.read(root);
+        out.problems = reader.problems;
+    } catch (const toml::parse_error& e) {
+        out.problems.append({static_cast<int>(e.source().begin.line),
+                             QStringLiteral("syntax error: ")
+                                 + QString::fromUtf8(e.description().data(),
+                                                     static_cast<qsizetype>(e.description().size()))});
+    }
+    std::stable_sort(out.problems.begin(), out.problems.end(),
+                     [](const ProcedureProblem& a, const ProcedureProblem& b) { return a.line < b.line; });
+    return out;
+}
+
+QString amplitudeProblem(double voltsPerDivision, int divisions, bool ohm50)
+{
+    const QString vpd = resultsNumber(voltsPerDivision);
+    if (rulesWindow().amplitudePanel().RangeRowOf(voltsPerDivision) < 0)
+        return QStringLiteral("%1 V/div is not a range of the amplitude panel (1 mV/div to 50 V/div "
+                              "in steps of 1, 2, 5)").arg(vpd);
+    if (!AmplitudePanel::OffersDivisions(voltsPerDivision, divisions))
+        return QStringLiteral("%1 V/div offers 1, 2 or 4 divisions only, not %2").arg(vpd).arg(divisions);
+    if (ohm50 && !AmplitudePanel::FiftyOhmAvailable(voltsPerDivision))
+        return QStringLiteral("50 Ohm is only available up to 200 mV/div, not at %1 V/div").arg(vpd);
+    return {};
+}
+
+QString frequencyProblem(double hertz) { return rulesWindow().frequencyPanel().SettingProblem(hertz); }
+QString periodProblem(double seconds) { return rulesWindow().periodPanel().SettingProblem(seconds); }
+
+PointLimits limitsOf(const ProcedureTest& test, int point)
+{
+    const double nominal = test.nominal(point);
+    const double vpd = test.points.value(point);
+    return {test.tolerance.lower.absolute(nominal, vpd), test.tolerance.upper.absolute(nominal, vpd)};
+}
+
+Verdict decide(double error, const PointLimits& limits, double nominal, DecisionRule rule, double guard)
+{
+    const double allowance = 1e-9 * std::fabs(nominal);
+    const auto within = [&](double share) {
+        return error >= -limits.lower * share - allowance && error <= limits.upper * share + allowance;
+    };
+    switch (rule) {
+    case DecisionRule::Simple: return within(1.0) ? Verdict::Pass : Verdict::Fail;
+    case DecisionRule::Guarded: return within(1.0 - guard) ? Verdict::Pass : Verdict::Fail;
+    case DecisionRule::NonBinary:
+        if (within(1.0 - guard))
+            return Verdict::Pass;
+        if (within(1.0))
+            return Verdict::ConditionalPass;
+        if (within(1.0 + guard))
+            return Verdict::ConditionalFail;
+        return Verdict::Fail;
+    }
+    return Verdict::Fail;
+}
+
+double errorOf(double indicated, double actual)
+{
+    const double larger = std::max(std::fabs(indicated), std::fabs(actual));
+    if (larger == 0 || !std::isfinite(larger))
+        return indicated - actual;
+    const double quantum = std::pow(10.0, std::floor(std::log10(larger)) - 11);
+    return std::round((indicated - actual) / quantum) * quantum;
+}
+
+std::optional<double> toleranceUsed(double error, const PointLimits& limits)
+{
+    const double side = error < 0 ? limits.lower : limits.upper;
+    if (error == 0)
+        return 0.0;
+    if (side <= 0)
+        return std::nullopt;
+    return std::fabs(error) / side * 100.0;
+}
+
+ShownUnit shownUnitOf(double value, const QString& unit)
+{
+    static const std::pair<int, const char*> kPrefixes[] = {
+        {-12, "p"}, {-9, "n"}, {-6, "\u00b5"}, {-3, "m"}, {0, ""}, {3, "k"}, {6, "M"}, {9, "G"},
+    };
+    if (unit == u"MHz")
+        return {1.0, unit};
+    const double magnitude = std::fabs(value);
+    int exponent = magnitude > 0 ? static_cast<int>(std::floor(std::log10(magnitude) / 3)) * 3 : 0;
+    exponent = std::clamp(exponent, -12, 9);
+    for (const auto& [e, prefix] : kPrefixes)
+        if (e == exponent)
+            return {std::pow(10.0, e), QString::fromUtf8(prefix) + unit};
+    return {1.0, unit};
+}
+
+QString shownValue(double value, const QString& unit, const NumberFormat& format)
+{
+    const ShownUnit shown = shownUnitOf(value, unit);
+    QString number = QString::number(value / shown.scale, 'g', 7);
+    if (number.contains(u'e'))
+        number = resultsNumber(value / shown.scale);
+    number.replace(u'.', format.decimalSeparator).replace(u'-', format.negativeSign);
+    return number + u' ' + shown.text;
+}
+
+std::optional<double> parseReading(const QString& text, const ShownUnit& shown, const QString& unit,
+                                   const NumberFormat& format)
+{
+    static const QRegularExpression split(QStringLiteral("^(.*?)\\s*([pnu\u00b5mkMG]?[A-Za-z]+)?$"));
+    const QRegularExpressionMatch m = split.match(text.trimmed());
+    if (!m.hasMatch() || m.captured(1).isEmpty())
+        return std::nullopt;
+    const std::optional<double> number = parseNumber(m.captured(1), format);
+    if (!number || !std::isfinite(*number))
+        return std::nullopt;
+    const QString written = m.captured(2);
+    if (written.isEmpty())
+        return *number * shown.scale;
+    if (!written.endsWith(unit) || written.size() > unit.size() + 1)
+        return std::nullopt;
+    const double scale = prefixScale(written.left(written.size() - unit.size()));
+    if (scale == 0.0)
+        return std::nullopt;
+    return *number * scale;
+}
+
+} // namespace tarn

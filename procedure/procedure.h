@@ -1,0 +1,137 @@
+#pragma once
+// A calibration procedure: a list of tests, each a list of points set on one
+// function of the calibrator, with the tolerance a point must meet and the
+// way its result is taken. Procedures are TOML files written by hand; the
+// reader names every problem on its line, and the same checks guard the
+// runner before anything is sent.
+
+#include "channel/number_format.h"
+#include "procedure/results.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace tarn {
+
+enum class TestFunction { Amplitude, Frequency, Period, FastRise };
+enum class TestMethod { Deviation, Reading, Check, RiseTime };
+enum class DecisionRule { Simple, Guarded, NonBinary };
+
+QString functionName(TestFunction function);   // amplitude | frequency | period | fastrise
+QString decisionRuleName(DecisionRule rule);   // simple | guarded | non-binary
+// The unit of a function's nominal: V, Hz, s or MHz.
+QString nominalUnit(TestFunction function);
+
+// One side of a tolerance, as written.
+struct ToleranceSide {
+    enum class Form { Percent, Ppm, Absolute, Divisions };
+    Form form = Form::Percent;
+    double value = 0.0;  // not negative
+
+    // The side in the point's unit, for a nominal and (amplitude) its
+    // volts per division.
+    double absolute(double nominal, double voltsPerDivision) const;
+};
+
+struct Tolerance {
+    ToleranceSide lower;
+    ToleranceSide upper;
+};
+
+// One tolerance text: "2%", "10 ppm", "0.5 mV", "2 ns", "50 Hz", "0.1 div".
+// The unit of an absolute value must be `unit` (V, Hz or s) with an SI
+// prefix; divisions are allowed for amplitude only. A sign, when written,
+// must be the side's own ("-" lower, "+" upper, 0 either). Returns the
+// reason in error when it cannot be read.
+std::optional<ToleranceSide> parseToleranceSide(const QString& text, const QString& unit,
+                                                bool divisionsAllowed, int sign, QString* error);
+
+struct ProcedureTest {
+    int line = 0;  // of the [[test]] table
+    QString name;
+    QString instruction;
+    TestFunction function = TestFunction::Amplitude;
+    TestMethod method = TestMethod::Reading;
+    bool dc = true;         // amplitude: DC level, else square wave
+    int divisions = 0;      // amplitude
+    bool ohm50 = false;     // amplitude
+    Tolerance tolerance;    // not for check and risetime
+    double minBandwidth = 0.0;  // fastrise, MHz
+    QList<double> points;   // V/div, Hz or s; one placeholder for fastrise
+
+    // The nominal of a point: V (volts per division x divisions), Hz, s,
+    // or the least bandwidth in MHz.
+    double nominal(int point) const;
+};
+
+struct Procedure {
+    QString title;
+    QString instrument;
+    QString revision;
+    DecisionRule rule = DecisionRule::Simple;
+    QString guardText;     // as written, e.g. "10%"
+    double guard = 0.0;    // share of each tolerance, 0.1 for "10%"
+    QList<ProcedureTest> tests;
+
+    int pointCount() const;
+};
+
+struct ProcedureProblem {
+    int line = 0;
+    QString message;
+};
+
+struct ProcedureReading {
+    std::optional<Procedure> procedure;  // only when there are no problems
+    QList<ProcedureProblem> problems;    // in line order
+};
+
+// Reads and checks a procedure's text.
+ProcedureReading ReadProcedure(const QByteArray& text);
+
+// --- Rules of the panels, as a procedure meets them ------------------------
+// Each returns the problem with a point, or empty when the panel sets it.
+QString amplitudeProblem(double voltsPerDivision, int divisions, bool ohm50);
+QString frequencyProblem(double hertz);
+QString periodProblem(double seconds);
+
+// --- Evaluation --------------------------------------------------------------
+// The limits of a point as errors: from -lower to +upper.
+struct PointLimits {
+    double lower = 0.0;  // not negative
+    double upper = 0.0;  // not negative
+};
+PointLimits limitsOf(const ProcedureTest& test, int point);
+
+// The verdict on an error under a decision rule (ILAC G8). guard is the
+// share of each tolerance; an error on a limit, within 1e-9 of the
+// nominal, counts as on it.
+Verdict decide(double error, const PointLimits& limits, double nominal, DecisionRule rule,
+               double guard);
+// indicated - actual without the noise of the subtraction: rounded to the
+// twelfth significant digit of the larger of the two, so that 1000.01 -
+// 1000 is 0.01 as the operator works it out.
+double errorOf(double indicated, double actual);
+// |error| over the tolerance on the error's side, in percent.
+std::optional<double> toleranceUsed(double error, const PointLimits& limits);
+
+// --- Numbers as the operator reads and types them -------------------------
+// A prefix scale for showing a value: 1e-3 for 60 mV, 1e3 for 999.98 kHz.
+struct ShownUnit {
+    double scale = 1.0;
+    QString text;  // "mV", "kHz", "ns"
+};
+ShownUnit shownUnitOf(double value, const QString& unit);
+// A value in a shown unit, up to 7 significant digits, in the operator's
+// format: "60 mV", "999.98 kHz".
+QString shownValue(double value, const QString& unit, const NumberFormat& format);
+// A typed reading: a bare number in the shown unit, or a number with a
+// prefixed unit ("0.0603 V", "60.3 mV"), in the operator's format. Empty
+// when it is neither.
+std::optional<double> parseReading(const QString& text, const ShownUnit& shown, const QString& unit,
+                                   const NumberFormat& format);
+
+} // namespace tarn

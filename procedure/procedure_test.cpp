@@ -1,0 +1,339 @@
+#include "procedure/check.h"
+#include "procedure/procedure.h"
+#include "procedure/runner.h"
+
+#include "app/test_fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+namespace tarn {
+namespace {
+
+TEST(Tolerance, EachFormGivesItsSideInThePointsUnit)
+{
+    using F = ToleranceSide::Form;
+    const struct {
+        const char* text;
+        const char* unit;
+        int sign;
+        std::optional<double> absolute;  // for nominal 0.06 V, 0.01 V/div
+    } cases[] = {
+        {"2%", "V", 0, 0.0012},       {"10 ppm", "V", 0, 0.0000006}, {"0.5 mV", "V", 0, 0.0005},
+        {"0.1 div", "V", 0, 0.001},   {"-1%", "V", -1, 0.0006},      {"+2 %", "V", +1, 0.0012},
+        {"2 ns", "s", 0, 2e-9},       {"50 Hz", "Hz", 0, 50},        {"1.5 kHz", "Hz", 0, 1500},
+        {"-2%", "V", 0, std::nullopt}, {"+1%", "V", -1, std::nullopt}, {"2 mA", "V", 0, std::nullopt},
+        {"0.1 div", "Hz", 0, std::nullopt}, {"two %", "V", 0, std::nullopt}, {"5 xV", "V", 0, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        QString error;
+        const auto side = parseToleranceSide(QString::fromUtf8(c.text), QString::fromLatin1(c.unit),
+                                             QString::fromLatin1(c.unit) == u"V", c.sign, &error);
+        ASSERT_EQ(side.has_value(), c.absolute.has_value()) << c.text << " " << error.toStdString();
+        if (side)
+            EXPECT_NEAR(side->absolute(0.06, 0.01), *c.absolute, 1e-15) << c.text;
+        else
+            EXPECT_FALSE(error.isEmpty()) << c.text;
+    }
+    EXPECT_EQ(parseToleranceSide(QStringLiteral("3 ppm"), QStringLiteral("Hz"), false, 0, nullptr)->form, F::Ppm);
+}
+
+TEST(DecisionRule, VerdictsAroundTheLimitsAndGuardBands)
+{
+    // Tolerance -1 .. +2 on a nominal of 100; guard 10 %.
+    const PointLimits limits{1.0, 2.0};
+    const struct {
+        double error;
+        DecisionRule rule;
+        Verdict verdict;
+    } cases[] = {
+        {2.0, DecisionRule::Simple, Verdict::Pass},        {-1.0, DecisionRule::Simple, Verdict::Pass},
+        {2.0 + 5e-8, DecisionRule::Simple, Verdict::Pass},  {2.001, DecisionRule::Simple, Verdict::Fail},
+        {-1.01, DecisionRule::Simple, Verdict::Fail},      {1.8, DecisionRule::Guarded, Verdict::Pass},
+        {1.81, DecisionRule::Guarded, Verdict::Fail},      {-0.95, DecisionRule::Guarded, Verdict::Fail},
+        {1.7, DecisionRule::NonBinary, Verdict::Pass},     {1.9, DecisionRule::NonBinary, Verdict::ConditionalPass},
+        {2.1, DecisionRule::NonBinary, Verdict::ConditionalFail}, {-1.05, DecisionRule::NonBinary, Verdict::ConditionalFail},
+        {2.3, DecisionRule::NonBinary, Verdict::Fail},     {-1.2, DecisionRule::NonBinary, Verdict::Fail},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(decide(c.error, limits, 100.0, c.rule, 0.1), c.verdict)
+            << c.error << " " << decisionRuleName(c.rule).toStdString();
+    EXPECT_NEAR(*toleranceUsed(-0.5, limits), 50.0, 1e-12);
+    EXPECT_NEAR(*toleranceUsed(0.5, limits), 25.0, 1e-12);
+}
+
+TEST(Readings, TypedTextInTheShownUnitOrItsOwn)
+{
+    NumberFormat comma = NumberFormat::invariant();
+    comma.decimalSeparator = QStringLiteral(",");
+    const ShownUnit mv = shownUnitOf(0.06, QStringLiteral("V"));
+    EXPECT_EQ(mv.text, QStringLiteral("mV"));
+    EXPECT_EQ(shownUnitOf(999980, QStringLiteral("Hz")).text, QStringLiteral("kHz"));
+    EXPECT_EQ(shownValue(0.06, QStringLiteral("V"), comma), QStringLiteral("60 mV"));
+    EXPECT_EQ(shownValue(0.0603, QStringLiteral("V"), comma), QStringLiteral("60,3 mV"));
+    const struct {
+        const char* text;
+        std::optional<double> value;
+    } cases[] = {
+        {"60,3", 0.0603}, {"60,3 mV", 0.0603}, {"0,0603 V", 0.0603}, {"60300 \u00b5V", 0.0603},
+        {"60.3", std::nullopt}, {"60,3 mA", std::nullopt}, {"", std::nullopt}, {"mV", std::nullopt},
+        {"abc", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto v = parseReading(QString::fromUtf8(c.text), mv, QStringLiteral("V"), comma);
+        ASSERT_EQ(v.has_value(), c.value.has_value()) << c.text;
+        if (v) {
+            EXPECT_NEAR(*v, *c.value, 1e-12) << c.text;
+        }
+    }
+}
+
+// --- Checker ------------------------------------------------------------------
+
+QString checked(const QByteArray& text, int* status = nullptr)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.toml"));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    file.close();
+    QString out;
+    QTextStream stream(&out);
+    const int code = RunProcedureCheck(path, stream);
+    if (status)
+        *status = code;
+    return out.replace(path, QStringLiteral("P"));
+}
+
+const QByteArray kHead = "title = \"T\"\n";
+
+TEST(Checker, NamesEachFaultOnItsLine)
+{
+    const struct {
+        QByteArray body;  // after the title line
+        const char* line;
+    } cases[] = {
+        {"[[test]\n", "P:2: syntax error"},
+        {"[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=6\nmethod=\"reading\"\n"
+         "tolerence=\"2%\"\npoints=[0.01]\n",
+         "P:8: unknown key `tolerence`; did you mean `tolerance`?"},
+        {"[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=6\nmethod=\"reading\"\n"
+         "points=[0.01]\n",
+         "P:2: missing `tolerance`"},
+        {"[[test]]\nname=\"a\"\nfunction=\"volts\"\nmethod=\"check\"\npoints=[1]\n", "P:4: unknown function `volts`"},
+        {"[[test]]\nname=\"a\"\nfunction=\"frequency\"\nmethod=\"deviation\"\ntolerance=\"1%\"\npoints=[1000]\n",
+         "P:5: method `deviation` does not fit function `frequency`"},
+        {"[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"sine\"\ndivisions=6\nmethod=\"check\"\npoints=[0.01]\n",
+         "P:5: unknown waveform `sine`"},
+        {"[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=6\nmethod=\"check\"\npoints=[0.003]\n",
+         "P:8: 0.003 V/div is not a range"},
+        {"[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=3\nmethod=\"check\"\npoints=[0.01]\n",
+         "P:6: divisions must be 1, 2, 4, 6 or 8"},
+        {"[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=8\nmethod=\"check\"\npoints=[50]\n",
+         "P:8: 50 V/div offers 1, 2 or 4 divisions only, not 8"},
+        {"[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=2\nohm50=true\nmethod=\"check\"\n"
+         "points=[0.5]\n",
+         "P:9: 50 Ohm is only available up to 200 mV/div"},
+        {"[[test]]\nname=\"a\"\nfunction=\"frequency\"\nmethod=\"check\"\npoints=[3000]\n",
+         "P:6: frequency 3000 Hz is not exactly achievable; the closest achievable frequency is 3125 Hz"},
+        {"[[test]]\nname=\"a\"\nfunction=\"frequency\"\nmethod=\"check\"\npoints=[3e8]\n",
+         "P:6: frequency 300000000 Hz is outside the panel's limits, 0.1 Hz to 100000000 Hz"},
+        {"[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[\n 1e-6,\n 2.5e-6,\n]\n",
+         "P:8: period 0.0000025 s is not exactly achievable; the closest achievable period is 0.000002 s"},
+        {"[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[0.0000155]\n",
+         "P:6: period 0.0000155 s is not exactly achievable; the closest achievable period is 0.000016 s"},
+        {"[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"reading\"\ntolerance=\"2 mV\"\npoints=[0.001]\n",
+         "P:6: unreadable tolerance"},
+        {"decision=\"guarded\"\n[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[0.001]\n",
+         "P:2: the decision rule `guarded` needs a `guard`"},
+        {"[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[]\n", "P:6: `points` must be a list"},
+        {"[[test]]\nname=\"a\"\nfunction=\"fastrise\"\nmethod=\"risetime\"\n", "P:2: missing `min_bandwidth`"},
+    };
+    for (const auto& c : cases) {
+        int status = 0;
+        const QString out = checked(kHead + c.body, &status);
+        EXPECT_EQ(status, 1) << c.line;
+        EXPECT_TRUE(out.contains(QString::fromUtf8(c.line))) << c.line << "\n got: " << out.toStdString();
+    }
+    int status = 0;
+    EXPECT_TRUE(checked("[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[1]\n", &status)
+                    .startsWith(QStringLiteral("P:1: missing `title`")));
+}
+
+// --- A headless run ----------------------------------------------------------
+
+const QByteArray kShortRun = R"(title = "Short"
+revision = "2"
+decision = "non-binary"
+guard = "10%"
+
+[[test]]
+name = "Gain"
+instruction = "CH1"
+function = "amplitude"
+waveform = "dc"
+divisions = 6
+method = "deviation"
+tolerance = "2%"
+points = [0.001, 0.01]
+
+[[test]]
+name = "Counter"
+function = "frequency"
+method = "reading"
+tolerance = ["-10 ppm", "+20 ppm"]
+points = [1e6, 1000]
+
+[[test]]
+name = "Markers"
+function = "period"
+method = "check"
+points = [1e-8]
+
+[[test]]
+name = "Bandwidth"
+function = "fastrise"
+method = "risetime"
+min_bandwidth = 100
+)";
+
+TEST(Runner, ShortProcedureWithScriptedAnswers)
+{
+    testing::Harness h;
+    h.start();
+    QTemporaryDir dir;
+    h.profile.writeString(QStringLiteral("Procedures"), QStringLiteral("Records"), dir.path(),
+                          testing::kSettingsPath);
+    const QString file = dir.filePath(QStringLiteral("short.toml"));
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(kShortRun);
+    out.close();
+    QString problems;
+    auto runner = ProcedureRunner::open(*h.window, file, &problems);
+    ASSERT_TRUE(runner) << problems.toStdString();
+    CsvResultsSink csv(recordsFolder(*h.window));
+    runner->addSink(&csv);
+
+    // Serial and operator are required.
+    EXPECT_FALSE(runner->Begin({}));
+    EXPECT_EQ(h.messages.shown.back().text,
+              QStringLiteral("Please enter the unit's serial number and the operator before the run begins."));
+    h.journal.clear();
+    ASSERT_TRUE(runner->Begin({QStringLiteral("Scope"), QStringLiteral("SN/42"), {}, {}, QStringLiteral("Ann"), {}, {}}));
+    EXPECT_EQ(runner->stage(), ProcedureRunner::Stage::Connect);
+    EXPECT_EQ(h.pieces(), QStringList{QStringLiteral("OFF")});
+
+    // Point 1: 1 mV/div, deviation on at zero; a 0.01 % step cannot be
+    // carried by six decimals, so the error stays zero.
+    h.journal.clear();
+    runner->Continue();
+    EXPECT_EQ(h.pieces().mid(1), (QStringList{QStringLiteral("A 0.001"), QStringLiteral("G 6"),
+                                              QStringLiteral("WAVE DC"), QStringLiteral("50R OFF")}));
+    EXPECT_EQ(runner->stimulusText(), QStringLiteral("1 mV/div \u00d7 6 div, DC: 6 mV"));
+    runner->Step(QStringLiteral("cmdDevUp"));
+    EXPECT_EQ(h.pieces().last(), QStringLiteral("A 0.001"));
+    h.journal.clear();
+    EXPECT_TRUE(runner->Record({}));
+
+    // Point 2: back to nominal, the new range, then two steps up: 10.002
+    // mV/div sent.
+    EXPECT_EQ(h.pieces(), (QStringList{QStringLiteral("A 0.001"), QStringLiteral("A 0.01")}));
+    h.journal.clear();
+    runner->Step(QStringLiteral("cmdDevUp"));
+    runner->Step(QStringLiteral("cmdDevUp"));
+    EXPECT_EQ(h.pieces(), (QStringList{QStringLiteral("A 0.010001"), QStringLiteral("A 0.010002")}));
+    EXPECT_EQ(runner->liveErrorText(), QStringLiteral("Unit's error: -0.0120 mV (-0.020 %)"));
+    h.journal.clear();
+    EXPECT_TRUE(runner->Record({}));
+
+    // Point 3: a new test, so the output goes off until Continue.
+    EXPECT_EQ(runner->stage(), ProcedureRunner::Stage::Connect);
+    EXPECT_EQ(h.pieces(), QStringList{QStringLiteral("OFF")});
+    h.journal.clear();
+    runner->Continue();
+    EXPECT_EQ(h.pieces(), (QStringList{QStringLiteral("F 200000"), QStringLiteral("F 1000000")}));
+    EXPECT_EQ(runner->readingUnit(), QStringLiteral("MHz"));
+    EXPECT_FALSE(runner->Record(QStringLiteral("1.0 Hz Hz")));
+    EXPECT_TRUE(runner->Record(QStringLiteral("1000.015 kHz")));  // +15 ppm
+    // Point 4, then Back to it and again.
+    EXPECT_EQ(runner->pointNumber(), 4);
+    EXPECT_EQ(runner->readingUnit(), QStringLiteral("kHz"));
+    EXPECT_TRUE(runner->Record(QStringLiteral("0.9999")));  // -100 ppm
+    EXPECT_EQ(runner->record().points.back().result, Verdict::Fail);
+    EXPECT_EQ(runner->stage(), ProcedureRunner::Stage::Connect);
+    runner->Back();
+    EXPECT_EQ(runner->pointNumber(), 4);
+    runner->Continue();
+    EXPECT_TRUE(runner->Record(QStringLiteral("1000.01 Hz")));
+    runner->Continue();
+    runner->Judge(true);
+    runner->Continue();
+    EXPECT_FALSE(runner->Record(QStringLiteral("0.2")));  // too short: refused
+    EXPECT_EQ(h.messages.shown.back().text, QStringLiteral("Rise Time is too short - cannot calculate Bandwidth"));
+    EXPECT_TRUE(runner->Record(QStringLiteral("3.5")));
+    EXPECT_EQ(runner->stage(), ProcedureRunner::Stage::Finished);
+    EXPECT_EQ(h.pieces().last(), QStringLiteral("OFF"));
+
+    QFile csvFile(csv.path());
+    ASSERT_TRUE(csvFile.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(csvFile.readAll()).split(QStringLiteral("\r\n"));
+    EXPECT_TRUE(QFileInfo(csv.path()).fileName().startsWith(QStringLiteral("SN42_")));
+    EXPECT_EQ(lines.mid(1, 6).join(u'\n').toStdString(), (QStringList{
+        QStringLiteral("1,Gain,amplitude,\"1 mV/div x 6 div, DC\",0.006,0.006,0.006,0,0.00588,0.00612,V,0.0,Pass"),
+        QStringLiteral("2,Gain,amplitude,\"10 mV/div x 6 div, DC\",0.06,0.06,0.060012,-0.000012,0.0588,0.0612,V,1.0,Pass"),
+        QStringLiteral("3,Counter,frequency,1 MHz,1000000,1000015,1000000,15,999990,1000020,Hz,75.0,Pass"),
+        QStringLiteral("4,Counter,frequency,1 kHz,1000,1000.01,1000,0.01,999.99,1000.02,Hz,50.0,Pass"),
+        QStringLiteral("5,Markers,period,10 ns,,,,,,,,,Pass"),
+        QStringLiteral("6,Bandwidth,fastrise,fast rise,100,100.369383568,,,100,,MHz,,Pass"),
+    }).join(u'\n').toStdString());
+    EXPECT_TRUE(lines.contains(QStringLiteral("# overall,PASS")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("# calibrator,demonstration edition")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("# decision,non-binary (guard 10%)")));
+    EXPECT_EQ(runner->rememberedOperator(), QStringLiteral("Ann"));
+}
+
+} // namespace
+} // namespace tarn
+
+namespace tarn {
+namespace {
+
+TEST(Runner, HighVoltageOnlyWhenConfirmedAndAbortSwitchesOff)
+{
+    testing::Harness h;
+    h.start();
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("hv.toml"));
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("title = \"HV\"\n[[test]]\nname = \"High\"\nfunction = \"amplitude\"\nwaveform = \"dc\"\n"
+              "divisions = 4\nmethod = \"reading\"\ntolerance = \"1%\"\npoints = [10, 20, 1]\n");
+    out.close();
+    QString problems;
+    auto runner = ProcedureRunner::open(*h.window, file, &problems);
+    ASSERT_TRUE(runner) << problems.toStdString();
+    ASSERT_TRUE(runner->Begin({{}, QStringLiteral("S"), {}, {}, QStringLiteral("O"), {}, {}}));
+    h.journal.clear();
+    // 40 V: declined, so nothing but OFF goes out and the point is skipped;
+    // 80 V: confirmed and applied.
+    h.messages.answers = {MessageResult::No, MessageResult::Yes};
+    runner->Continue();
+    EXPECT_EQ(h.messages.shown.at(0).text, QStringLiteral("The next point puts out 40 V.\r\rApply it?"));
+    EXPECT_EQ(runner->record().points.at(0).result, Verdict::Skipped);
+    EXPECT_EQ(runner->pointNumber(), 2);
+    QStringList pieces = h.pieces();
+    EXPECT_EQ(pieces.filter(QStringLiteral("A ")), QStringList{QStringLiteral("A 20.0")});
+    EXPECT_LT(pieces.lastIndexOf(QStringLiteral("OFF")), pieces.indexOf(QStringLiteral("A 20.0")));
+    h.journal.clear();
+    runner->Abort();
+    EXPECT_EQ(h.pieces(), QStringList{QStringLiteral("OFF")});
+    EXPECT_EQ(runner->stage(), ProcedureRunner::Stage::Finished);
+    EXPECT_EQ(runner->record().info.overall, Overall::Incomplete);
+}
+
+} // namespace
+} // namespace tarn

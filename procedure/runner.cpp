@@ -1,0 +1,501 @@
+#include "procedure/runner.h"
+
+#include "amplitude/amplitude_panel.h"
+#include "app/main_window.h"
+#include "fastrise/fast_rise_panel.h"
+#include "records/records.h"
+#include "timing/frequency_panel.h"
+#include "timing/period_panel.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace tarn {
+
+namespace {
+const QString kTitle = QStringLiteral("Procedure");
+constexpr double kConfirmAboveVolts = 30.0;
+
+QString section() { return QString::fromLatin1(kProceduresSection); }
+} // namespace
+
+// --- Results file --------------------------------------------------------
+
+bool CsvResultsSink::beginRun(const RunInfo& info, QString* error)
+{
+    if (!QDir().mkpath(folder_)) {
+        *error = QStringLiteral("The records folder %1 cannot be created.").arg(folder_);
+        return false;
+    }
+    path_ = QDir(folder_).filePath(resultsFileName(info.unitSerial, info.start));
+    if (QFile::exists(path_)) {
+        *error = QStringLiteral("The results file %1 exists already.").arg(path_);
+        return false;
+    }
+    return write({info, {}}, error);
+}
+
+bool CsvResultsSink::recordPoint(const RunRecord& run, const PointResult&, QString* error)
+{
+    return write(run, error);
+}
+
+bool CsvResultsSink::endRun(const RunRecord& run, QString* error)
+{
+    return write(run, error);
+}
+
+bool CsvResultsSink::write(const RunRecord& run, QString* error)
+{
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly) || file.write(ResultsCsv(run)) < 0 || !file.commit()) {
+        *error = QStringLiteral("The results file %1 cannot be written: %2").arg(path_, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+QString recordsFolder(MainWindow& window)
+{
+    return window.records().settings().folder;
+}
+
+// --- Runner -----------------------------------------------------------------
+
+ProcedureRunner::ProcedureRunner(MainWindow& window, Procedure procedure, QByteArray fileBytes,
+                                 QString filePath)
+    : window_(window), procedure_(std::move(procedure)), fileBytes_(std::move(fileBytes)),
+      filePath_(std::move(filePath))
+{
+}
+
+std::unique_ptr<ProcedureRunner> ProcedureRunner::open(MainWindow& window, const QString& filePath,
+                                                       QString* problems)
+{
+    QFile in(filePath);
+    if (!in.open(QIODevice::ReadOnly)) {
+        *problems = QStringLiteral("%1: cannot be read: %2").arg(filePath, in.errorString());
+        return nullptr;
+    }
+    const QByteArray bytes = in.readAll();
+    const ProcedureReading reading = ReadProcedure(bytes);
+    if (!reading.procedure) {
+        QStringList lines;
+        for (const ProcedureProblem& p : reading.problems)
+            lines << QStringLiteral("%1:%2: %3").arg(filePath).arg(p.line).arg(p.message);
+        *problems = lines.join(u'\n');
+        return nullptr;
+    }
+    return std::make_unique<ProcedureRunner>(window, *reading.procedure, bytes, filePath);
+}
+
+QString ProcedureRunner::rememberedOperator() const
+{
+    return window_.services().profile->readString(section(), QStringLiteral("Operator"), QString(), 256,
+                                                  window_.state().SettingsFilePath);
+}
+
+bool ProcedureRunner::busy() const
+{
+    // While the main window sends, the operator's actions wait.
+    return !window_.form().window().enabled;
+}
+
+bool ProcedureRunner::Begin(const RunDetails& details)
+{
+    if (stage_ != Stage::Details || busy())
+        return false;
+    QStringList missing;
+    if (details.unitSerial.trimmed().isEmpty())
+        missing << QStringLiteral("the unit's serial number");
+    if (details.operatorName.trimmed().isEmpty())
+        missing << QStringLiteral("the operator");
+    if (!missing.isEmpty()) {
+        window_.showMessage({kTitle, QStringLiteral("Please enter ") + missing.join(QStringLiteral(" and "))
+                                         + QStringLiteral(" before the run begins."),
+                             MessageIcon::Exclamation, MessageButtons::Ok});
+        return false;
+    }
+    details_ = details;
+    RunInfo& info = record_.info;
+    info.runId = newRunId();
+    info.procedureTitle = procedure_.title;
+    info.procedureRevision = procedure_.revision;
+    info.procedureSha256 =
+        QString::fromLatin1(QCryptographicHash::hash(fileBytes_, QCryptographicHash::Sha256).toHex());
+    info.procedureText = fileBytes_;
+    info.procedureFile = filePath_;
+    info.instrument = procedure_.instrument;
+    info.unitModel = details.unitModel.trimmed();
+    info.unitSerial = details.unitSerial.trimmed();
+    info.unitAsset = details.unitAsset.trimmed();
+    info.customer = details.customer.trimmed();
+    info.operatorName = details.operatorName.trimmed();
+    info.temperature = details.temperature.trimmed();
+    info.humidity = details.humidity.trimmed();
+    info.start = QDateTime::currentDateTime();
+    info.start.setTime(QTime(info.start.time().hour(), info.start.time().minute(), info.start.time().second()));
+    info.calibrator = window_.calibratorIdentity();
+    info.decisionRule = decisionRuleName(procedure_.rule);
+    info.guard = procedure_.guardText;
+    info.pointsInProcedure = pointCount();
+    for (ResultsSink* sink : sinks_) {
+        QString error;
+        if (!sink->beginRun(info, &error)) {
+            window_.showMessage({kTitle, error + QStringLiteral("\r\rThe run has not begun."),
+                                 MessageIcon::Exclamation, MessageButtons::Ok});
+            return false;
+        }
+    }
+    window_.services().profile->writeString(section(), QStringLiteral("Operator"), info.operatorName,
+                                            window_.state().SettingsFilePath);
+    startTest(0);
+    return true;
+}
+
+void ProcedureRunner::startTest(int test)
+{
+    test_ = test;
+    inTest_ = 0;
+    applied_ = false;
+    // A change of connection: nothing comes out until the operator is ready.
+    window_.OutputZero();
+    stage_ = Stage::Connect;
+}
+
+void ProcedureRunner::Continue()
+{
+    if (stage_ != Stage::Connect || busy())
+        return;
+    static const int kFunctionOption[] = {kAmplitude, kFrequency, kPeriod, kFastRise};
+    const int option = kFunctionOption[static_cast<int>(test().function)];
+    window_.form().operatorClick(QStringLiteral("optFunction"), option);
+    stage_ = Stage::Point;
+    applyPoint();
+}
+
+void ProcedureRunner::applyPoint()
+{
+    applied_ = false;
+    const ProcedureTest& t = test();
+    if (t.function == TestFunction::Amplitude && nominal() > kConfirmAboveVolts) {
+        const MessageResult answer = window_.showMessage(
+            {kTitle,
+             QStringLiteral("The next point puts out %1.\r\rApply it?")
+                 .arg(shownValue(nominal(), QStringLiteral("V"), window_.numberFormat())),
+             MessageIcon::Exclamation, MessageButtons::YesNo});
+        if (answer != MessageResult::Yes) {
+            window_.OutputZero();
+            Skip();
+            return;
+        }
+    }
+    const double value = t.points.value(inTest_);
+    switch (t.function) {
+    case TestFunction::Amplitude:
+        applied_ = window_.amplitudePanel().ApplySetting(
+            {value, t.divisions, t.dc, t.ohm50, t.method == TestMethod::Deviation});
+        break;
+    case TestFunction::Frequency:
+        window_.frequencyPanel().ApplySetting(value);
+        applied_ = window_.form()(QStringLiteral("optFunction"), kFrequency).value;
+        break;
+    case TestFunction::Period:
+        window_.periodPanel().ApplySetting(value);
+        applied_ = window_.form()(QStringLiteral("optFunction"), kPeriod).value;
+        break;
+    case TestFunction::FastRise:
+        applied_ = window_.form()(QStringLiteral("optFunction"), kFastRise).value;
+        break;
+    }
+    if (!applied_) {
+        window_.OutputZero();
+        window_.showMessage({kTitle, QStringLiteral("The calibrator did not take this point; it is skipped."),
+                             MessageIcon::Exclamation, MessageButtons::Ok});
+        Skip();
+    }
+}
+
+PointResult ProcedureRunner::resultBase() const
+{
+    const ProcedureTest& t = test();
+    PointResult r;
+    r.point = number_;
+    r.test = t.name;
+    r.function = functionName(t.function);
+    r.setting = settingText(NumberFormat::invariant(), QStringLiteral("x"));
+    if (t.method == TestMethod::Check)
+        return r;
+    r.nominal = nominal();
+    r.unit = nominalUnit(t.function);
+    if (t.method == TestMethod::RiseTime) {
+        r.lower = t.minBandwidth;
+        return r;
+    }
+    const PointLimits limits = limitsOf(t, inTest_);
+    r.lower = nominal() - limits.lower;
+    r.upper = nominal() + limits.upper;
+    return r;
+}
+
+bool ProcedureRunner::Record(const QString& typed)
+{
+    if (stage_ != Stage::Point || busy() || method() == TestMethod::Check)
+        return false;
+    const ProcedureTest& t = test();
+    const NumberFormat format = window_.numberFormat();
+    PointResult r = resultBase();
+    if (t.method == TestMethod::Deviation) {
+        r.indicated = nominal();
+        r.actual = window_.amplitudePanel().LastVoltsPerDivisionSent() * t.divisions;
+    } else {
+        const QString unit = t.method == TestMethod::RiseTime ? QStringLiteral("s") : nominalUnit(t.function);
+        const ShownUnit shown = t.method == TestMethod::RiseTime ? ShownUnit{1e-9, QStringLiteral("ns")}
+                                                                 : shownUnitOf(nominal(), unit);
+        const std::optional<double> value = parseReading(typed, shown, unit, format);
+        if (!value) {
+            window_.showMessage(
+                {kTitle,
+                 QStringLiteral("\"%1\" cannot be read as a reading.\r\rType a number in %2, or a number "
+                                "with its unit (for example %3).")
+                     .arg(typed.trimmed(), shown.text,
+                          shownValue(t.method == TestMethod::RiseTime ? 3.5e-9 : nominal(), unit, format)),
+                 MessageIcon::Exclamation, MessageButtons::Ok});
+            return false;
+        }
+        if (t.method == TestMethod::RiseTime) {
+            const auto bandwidth = FastRisePanel::ExactBandwidth(*value / 1e-9);
+            if (bandwidth.outcome != FastRisePanel::Bandwidth::Outcome::Shown) {
+                window_.showMessage({QStringLiteral("Bandwidth Calculator"),
+                                     QStringLiteral("Rise Time is too short - cannot calculate Bandwidth"),
+                                     MessageIcon::Exclamation, MessageButtons::Ok});
+                return false;
+            }
+            r.indicated = bandwidth.megahertz;
+            r.result = bandwidth.megahertz >= t.minBandwidth ? Verdict::Pass : Verdict::Fail;
+            take(r);
+            return true;
+        }
+        r.indicated = *value;
+        r.actual = nominal();
+    }
+    r.error = errorOf(*r.indicated, *r.actual);
+    const PointLimits limits = limitsOf(t, inTest_);
+    r.toleranceUsed = toleranceUsed(*r.error, limits);
+    r.result = decide(*r.error, limits, nominal(), procedure_.rule, procedure_.guard);
+    take(r);
+    return true;
+}
+
+void ProcedureRunner::Judge(bool pass)
+{
+    if (stage_ != Stage::Point || busy() || method() != TestMethod::Check)
+        return;
+    PointResult r = resultBase();
+    r.result = pass ? Verdict::Pass : Verdict::Fail;
+    take(r);
+}
+
+void ProcedureRunner::Skip()
+{
+    if ((stage_ != Stage::Point && stage_ != Stage::Connect) || busy())
+        return;
+    PointResult r = resultBase();
+    r.result = Verdict::Skipped;
+    take(r);
+}
+
+void ProcedureRunner::take(PointResult result)
+{
+    QList<PointResult>& points = record_.points;
+    auto at = std::find_if(points.begin(), points.end(),
+                           [&](const PointResult& p) { return p.point >= result.point; });
+    if (at != points.end() && at->point == result.point)
+        *at = result;
+    else
+        points.insert(at, result);
+    for (ResultsSink* sink : sinks_) {
+        QString error;
+        if (!sink->recordPoint(record_, result, &error))
+            sinkFailed(error);
+    }
+    advance();
+}
+
+void ProcedureRunner::sinkFailed(const QString& error)
+{
+    window_.showMessage({kTitle, error, MessageIcon::Exclamation, MessageButtons::Ok});
+}
+
+void ProcedureRunner::advance()
+{
+    if (stage_ == Stage::Finished)
+        return;
+    if (number_ >= pointCount()) {
+        finish(false);
+        return;
+    }
+    goTo(number_ + 1);
+}
+
+void ProcedureRunner::goTo(int number)
+{
+    int test = 0;
+    int first = 1;
+    while (first + procedure_.tests.at(test).points.size() <= number) {
+        first += static_cast<int>(procedure_.tests.at(test).points.size());
+        ++test;
+    }
+    const bool sameTest = test == test_ && stage_ == Stage::Point;
+    number_ = number;
+    if (!sameTest) {
+        startTest(test);
+        inTest_ = number - first;
+        return;
+    }
+    inTest_ = number - first;
+    applyPoint();
+}
+
+void ProcedureRunner::Back()
+{
+    if (!canGoBack() || busy())
+        return;
+    goTo(number_ - 1);
+}
+
+void ProcedureRunner::Abort()
+{
+    if (stage_ == Stage::Point || stage_ == Stage::Connect)
+        finish(true);
+}
+
+void ProcedureRunner::Close()
+{
+    Abort();
+}
+
+bool ProcedureRunner::canRunAgain() const
+{
+    return stage_ == Stage::Finished && record_.info.overall == Overall::Fail;
+}
+
+bool ProcedureRunner::RunAgain()
+{
+    if (!canRunAgain() || busy())
+        return false;
+    // Every later run of an adjustment belongs to the first run, as found.
+    const QString asFound =
+        record_.info.asFoundRunId.isEmpty() ? record_.info.runId : record_.info.asFoundRunId;
+    const RunRecord previous = std::exchange(record_, RunRecord{});
+    record_.info.asFoundRunId = asFound;
+    stage_ = Stage::Details;
+    number_ = 1;
+    if (Begin(details_))
+        return true;
+    record_ = previous;
+    stage_ = Stage::Finished;
+    return false;
+}
+
+void ProcedureRunner::finish(bool aborted)
+{
+    window_.OutputZero();
+    stage_ = Stage::Finished;
+    record_.info.end = QDateTime::currentDateTime();
+    record_.info.overall = overallOf(record_.points, pointCount(), aborted);
+    for (ResultsSink* sink : sinks_) {
+        QString error;
+        if (!sink->endRun(record_, &error))
+            sinkFailed(error);
+    }
+}
+
+void ProcedureRunner::Step(const QString& button)
+{
+    if (stage_ == Stage::Point && method() == TestMethod::Deviation && !busy())
+        window_.form().operatorClick(button);
+}
+
+// --- Texts --------------------------------------------------------------------
+
+QString ProcedureRunner::progressText() const
+{
+    return QStringLiteral("Point %1 of %2").arg(number_).arg(pointCount());
+}
+
+QString ProcedureRunner::settingText(const NumberFormat& format, const QString& times) const
+{
+    const ProcedureTest& t = test();
+    const double value = t.points.value(inTest_);
+    switch (t.function) {
+    case TestFunction::Amplitude:
+        return shownValue(value, QStringLiteral("V"), format) + QStringLiteral("/div ") + times
+               + QStringLiteral(" %1 div, ").arg(t.divisions) + (t.dc ? QStringLiteral("DC") : QStringLiteral("square"))
+               + (t.ohm50 ? QStringLiteral(", 50 Ohm") : QString());
+    case TestFunction::Frequency: return shownValue(value, QStringLiteral("Hz"), format);
+    case TestFunction::Period: return shownValue(value, QStringLiteral("s"), format);
+    case TestFunction::FastRise: break;
+    }
+    return QStringLiteral("fast rise");
+}
+
+QString ProcedureRunner::stimulusText() const
+{
+    const NumberFormat format = window_.numberFormat();
+    const ProcedureTest& t = test();
+    QString text = settingText(format, QStringLiteral("\u00d7"));
+    if (t.function == TestFunction::Amplitude)
+        text += QStringLiteral(": ") + shownValue(nominal(), QStringLiteral("V"), format)
+                + (t.dc ? QString() : QStringLiteral(" peak-to-peak"));
+    return text;
+}
+
+QString ProcedureRunner::limitsText() const
+{
+    const ProcedureTest& t = test();
+    const NumberFormat format = window_.numberFormat();
+    if (t.method == TestMethod::Check)
+        return QStringLiteral("Judge the result: Pass or Fail");
+    if (t.method == TestMethod::RiseTime)
+        return QStringLiteral("Bandwidth at least %1").arg(shownValue(t.minBandwidth, QStringLiteral("MHz"), format));
+    const PointLimits limits = limitsOf(t, inTest_);
+    const QString unit = nominalUnit(t.function);
+    const ShownUnit shown = shownUnitOf(nominal(), unit);
+    const auto inShown = [&](double v) {
+        QString number = QString::number(v / shown.scale, 'g', 9);
+        return number.replace(u'.', format.decimalSeparator).replace(u'-', format.negativeSign) + u' ' + shown.text;
+    };
+    return QStringLiteral("Limits: %1 to %2").arg(inShown(nominal() - limits.lower), inShown(nominal() + limits.upper));
+}
+
+QString ProcedureRunner::readingUnit() const
+{
+    if (method() == TestMethod::RiseTime)
+        return QStringLiteral("ns");
+    return shownUnitOf(nominal(), nominalUnit(test().function)).text;
+}
+
+QString ProcedureRunner::liveErrorText() const
+{
+    if (stage_ != Stage::Point || method() != TestMethod::Deviation)
+        return {};
+    const NumberFormat format = window_.numberFormat();
+    const double actual = window_.amplitudePanel().LastVoltsPerDivisionSent() * test().divisions;
+    const double error = errorOf(nominal(), actual);
+    const ShownUnit shown = shownUnitOf(nominal(), QStringLiteral("V"));
+    QString inUnit = QString::number(error / shown.scale, 'f', 4);
+    QString percent = QString::number(actual != 0 ? error / actual * 100 : 0.0, 'f', 3);
+    for (QString* s : {&inUnit, &percent})
+        s->replace(u'.', format.decimalSeparator).replace(u'-', format.negativeSign);
+    return QStringLiteral("Unit's error: %1 %2 (%3 %)").arg(inUnit, shown.text, percent);
+}
+
+} // namespace tarn

@@ -1,0 +1,140 @@
+#pragma once
+// The procedure runner: steps through a procedure's points, sets each on
+// the calibrator through the panels' own handlers, takes the operator's
+// result, judges it and hands it to the results sinks.
+//
+// Safety: before each test's instruction (a change of connection) the
+// output is switched off and stays off until the operator continues; a
+// point above 30 V is applied only when confirmed; abort, closing and the
+// end of the run switch the output off.
+
+#include "procedure/procedure.h"
+#include "procedure/results.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace tarn {
+
+class MainWindow;
+
+// The particulars the operator gives before the run.
+struct RunDetails {
+    QString unitModel;
+    QString unitSerial;
+    QString unitAsset;
+    QString customer;
+    QString operatorName;
+    QString temperature;
+    QString humidity;
+};
+
+// The results file: rewritten whole after every point, written beside and
+// then renamed, so that a crash loses at most the point in hand.
+class CsvResultsSink final : public ResultsSink {
+public:
+    explicit CsvResultsSink(QString folder) : folder_(std::move(folder)) {}
+    bool beginRun(const RunInfo& info, QString* error) override;
+    bool recordPoint(const RunRecord& run, const PointResult& point, QString* error) override;
+    bool endRun(const RunRecord& run, QString* error) override;
+    const QString& path() const { return path_; }
+
+private:
+    bool write(const RunRecord& run, QString* error);
+    QString folder_;
+    QString path_;
+};
+
+// Section and keys of the runner in the settings file.
+inline constexpr auto kProceduresSection = "Procedures";
+// The records folder: the settings file's choice, else records/ in the
+// platform's application data folder.
+QString recordsFolder(MainWindow& window);
+
+class ProcedureRunner {
+public:
+    enum class Stage {
+        Details,   // before Begin
+        Connect,   // a test's instruction shown, output off, until Continue
+        Point,     // a point applied, awaiting its result
+        Finished,  // finished or aborted
+    };
+
+    ProcedureRunner(MainWindow& window, Procedure procedure, QByteArray fileBytes, QString filePath);
+    // Reads a procedure file with the checker's rules; the problems, one a
+    // line as the checker writes them, when it cannot be run.
+    static std::unique_ptr<ProcedureRunner> open(MainWindow& window, const QString& filePath,
+                                                 QString* problems);
+
+    // The sinks the results go to, besides none; not owned.
+    void addSink(ResultsSink* sink) { sinks_.push_back(sink); }
+
+    // --- The operator's actions; each shows its own messages -------------
+    // Refuses, with a message naming what is missing, without a serial
+    // number or operator; otherwise starts the run at its first test.
+    bool Begin(const RunDetails& details);
+    void Continue();
+    // The result of a reading, risetime or deviation point; false (with a
+    // message, nothing recorded) when the typed text cannot be read.
+    bool Record(const QString& typed);
+    // The operator's judgement of a check point.
+    void Judge(bool pass);
+    void Skip();
+    void Back();
+    void Abort();
+    // The runner's window closes: an unfinished run is aborted.
+    void Close();
+    // After a finished run with failed points: the operator adjusts the
+    // unit and the same procedure runs again with the same particulars,
+    // stored as the as-left run of the first run.
+    bool canRunAgain() const;
+    bool RunAgain();
+    // A deviation step button of the main window, from the runner's keys.
+    void Step(const QString& button);
+
+    // --- What the runner window shows ------------------------------------
+    Stage stage() const { return stage_; }
+    const Procedure& procedure() const { return procedure_; }
+    const RunRecord& record() const { return record_; }
+    const ProcedureTest& test() const { return procedure_.tests.at(test_); }
+    TestMethod method() const { return test().method; }
+    int pointNumber() const { return number_; }  // 1-based over the procedure
+    int pointCount() const { return procedure_.pointCount(); }
+    bool canGoBack() const { return number_ > 1 && (stage_ == Stage::Point || stage_ == Stage::Connect); }
+    QString progressText() const;
+    QString stimulusText() const;  // the point as applied, with its nominal
+    QString limitsText() const;
+    QString readingUnit() const;   // beside the reading box
+    QString liveErrorText() const; // deviation: the unit's error now
+    QString rememberedOperator() const;
+
+private:
+    void startTest(int test);
+    void applyPoint();
+    void take(PointResult result);
+    void advance();
+    void finish(bool aborted);
+    void goTo(int number);
+    bool busy() const;
+    QString settingText(const NumberFormat& format, const QString& times) const;
+    PointResult resultBase() const;
+    double nominal() const { return test().nominal(inTest_); }
+    void sinkFailed(const QString& error);
+
+    MainWindow& window_;
+    Procedure procedure_;
+    QByteArray fileBytes_;
+    QString filePath_;
+    std::vector<ResultsSink*> sinks_;
+    RunRecord record_;
+    RunDetails details_;
+    Stage stage_ = Stage::Details;
+    int test_ = 0;
+    int inTest_ = 0;   // point within the test
+    int number_ = 1;   // point over the procedure
+    bool applied_ = false;
+};
+
+} // namespace tarn

@@ -1,0 +1,375 @@
+#include "procedure/view/procedure_window.h"
+
+#include "app/main_window.h"
+#include "app/view/main_window_view.h"
+#include "procedure/runner.h"
+#include "records/certificate.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tarn::view {
+
+namespace {
+using Stage = ProcedureRunner::Stage;
+
+// One row of lstResults: what was taken, as the operator reads it.
+QString resultRow(const PointResult& p, const NumberFormat& format)
+{
+    QString row = QStringLiteral("%1. %2, %3: %4").arg(p.point).arg(p.test, p.setting, verdictText(p.result));
+    if (p.indicated && p.unit == u"MHz")
+        row += QStringLiteral(" (") + shownValue(*p.indicated, p.unit, format) + u')';
+    else if (p.error)
+        row += QStringLiteral(" (error ") + shownValue(*p.error, p.unit, format)
+               + (p.toleranceUsed ? QStringLiteral(", %1 % of tolerance").arg(*p.toleranceUsed, 0, 'f', 1)
+                                  : QString())
+               + u')';
+    return row;
+}
+
+// How a deviation point is taken, beside the test's own instruction.
+QString stepHint(const ProcedureTest& test)
+{
+    if (test.method != TestMethod::Deviation)
+        return {};
+    return QStringLiteral("%1Step the deviation (main window, or \u2190 \u2192 here; Shift for large steps, "
+                          "Home for zero) until the trace spans exactly %2 div, then Record (Enter).")
+        .arg(test.instruction.isEmpty() ? QString() : QStringLiteral("\n"))
+        .arg(test.divisions);
+}
+
+template <typename T>
+T* named(QWidget* parent, const char* name)
+{
+    auto* w = new T(parent);
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* b = named<QPushButton>(parent, name);
+    b->setText(caption);
+    return b;
+}
+} // namespace
+
+ProcedureWindow::ProcedureWindow(MainWindow& core, MainWindowView* mainView,
+                                 std::unique_ptr<ProcedureRunner> runner)
+    : QWidget(nullptr, Qt::Window), core_(core), mainView_(mainView), runner_(std::move(runner))
+{
+    setObjectName(QStringLiteral("frmProcedure"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Procedure: ") + runner_->procedure().title);
+    // The records database, which writes the results file from what it stored.
+    records_ = std::make_unique<RecordsSink>(core_.records(), core_.services().messages);
+    runner_->addSink(records_.get());
+    build();
+    txtOperator_->setText(runner_->rememberedOperator());
+    // The main window's step buttons change the deviation too.
+    live_ = new QTimer(this);
+    live_->setInterval(200);
+    connect(live_, &QTimer::timeout, this, [this] { lblUutError_->setText(runner_->liveErrorText()); });
+    live_->start();
+    refresh();
+}
+
+ProcedureWindow::~ProcedureWindow() = default;
+
+bool ProcedureWindow::running() const
+{
+    return runner_->stage() == Stage::Connect || runner_->stage() == Stage::Point;
+}
+
+void ProcedureWindow::build()
+{
+    auto* layout = new QVBoxLayout(this);
+
+    details_ = new QWidget(this);
+    auto* form = new QFormLayout(details_);
+    const auto line = [&](QLineEdit*& edit, const char* name, const QString& label) {
+        edit = named<QLineEdit>(details_, name);
+        form->addRow(label, edit);
+    };
+    line(txtUnitModel_, "txtUnitModel", QStringLiteral("Unit model:"));
+    line(txtUnitSerial_, "txtUnitSerial", QStringLiteral("Serial number (required):"));
+    line(txtUnitAsset_, "txtUnitAsset", QStringLiteral("Asset number:"));
+    line(txtCustomer_, "txtCustomer", QStringLiteral("Customer:"));
+    line(txtOperator_, "txtOperator", QStringLiteral("Operator (required):"));
+    line(txtTemperature_, "txtTemperature", QStringLiteral("Temperature:"));
+    line(txtHumidity_, "txtHumidity", QStringLiteral("Humidity:"));
+    cmdBegin_ = button(details_, "cmdBegin", QStringLiteral("&Begin"));
+    form->addRow(QString(), cmdBegin_);
+    layout->addWidget(details_);
+
+    point_ = new QWidget(this);
+    auto* p = new QVBoxLayout(point_);
+    lblTestName_ = named<QLabel>(point_, "lblTestName");
+    QFont bold = lblTestName_->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.3);
+    lblTestName_->setFont(bold);
+    lblInstruction_ = named<QLabel>(point_, "lblInstruction");
+    lblInstruction_->setWordWrap(true);
+    lblStimulus_ = named<QLabel>(point_, "lblStimulus");
+    lblStimulus_->setFont(bold);
+    lblLimits_ = named<QLabel>(point_, "lblLimits");
+    pbrProgress_ = named<QProgressBar>(point_, "pbrProgress");
+    lblProgress_ = named<QLabel>(point_, "lblProgress");
+    for (QWidget* w : std::initializer_list<QWidget*>{lblTestName_, lblInstruction_, lblStimulus_, lblLimits_})
+        p->addWidget(w);
+    auto* progress = new QHBoxLayout;
+    progress->addWidget(pbrProgress_, 1);
+    progress->addWidget(lblProgress_);
+    p->addLayout(progress);
+
+    auto* reading = new QHBoxLayout;
+    txtReading_ = named<QLineEdit>(point_, "txtReading");
+    lblReadingUnit_ = named<QLabel>(point_, "lblReadingUnit");
+    lblUutError_ = named<QLabel>(point_, "lblUutError");
+    reading->addWidget(txtReading_, 1);
+    reading->addWidget(lblReadingUnit_);
+    reading->addWidget(lblUutError_, 1);
+    p->addLayout(reading);
+
+    auto* buttons = new QHBoxLayout;
+    cmdContinue_ = button(point_, "cmdContinue", QStringLiteral("&Continue (output on)"));
+    cmdRecord_ = button(point_, "cmdRecord", QStringLiteral("&Record"));
+    cmdPass_ = button(point_, "cmdPass", QStringLiteral("&Pass"));
+    cmdFail_ = button(point_, "cmdFail", QStringLiteral("&Fail"));
+    cmdSkip_ = button(point_, "cmdSkip", QStringLiteral("&Skip"));
+    cmdBack_ = button(point_, "cmdBack", QStringLiteral("B&ack"));
+    cmdAbort_ = button(point_, "cmdAbort", QStringLiteral("Abor&t"));
+    for (QPushButton* b : {cmdContinue_, cmdRecord_, cmdPass_, cmdFail_, cmdSkip_, cmdBack_, cmdAbort_})
+        buttons->addWidget(b);
+    p->addLayout(buttons);
+    layout->addWidget(point_);
+
+    lstResults_ = named<QListWidget>(this, "lstResults");
+    layout->addWidget(lstResults_, 1);
+    lblOverall_ = named<QLabel>(this, "lblOverall");
+    QFont big = bold;
+    big.setPointSizeF(bold.pointSizeF() * 1.6);
+    lblOverall_->setFont(big);
+    lblOverall_->setAlignment(Qt::AlignCenter);
+    layout->addWidget(lblOverall_);
+    // The last page: the run's records.
+    finished_ = new QWidget(this);
+    auto* last = new QHBoxLayout(finished_);
+    cmdRunAgain_ = button(finished_, "cmdRunAgain", QStringLiteral("Ad&just and run again"));
+    cmdCertificate_ = button(finished_, "cmdCertificate", QStringLiteral("C&ertificate"));
+    cmdHistory_ = button(finished_, "cmdHistory", QStringLiteral("&History..."));
+    for (QPushButton* b : {cmdRunAgain_, cmdCertificate_, cmdHistory_})
+        last->addWidget(b);
+    layout->addWidget(finished_);
+    resize(640, 560);
+
+    connect(cmdBegin_, &QPushButton::clicked, this, [this] { begin(); });
+    connect(cmdContinue_, &QPushButton::clicked, this, [this] { act([this] { runner_->Continue(); }); });
+    connect(cmdRecord_, &QPushButton::clicked, this, [this] { record(); });
+    connect(cmdPass_, &QPushButton::clicked, this, [this] { act([this] { runner_->Judge(true); }); });
+    connect(cmdFail_, &QPushButton::clicked, this, [this] { act([this] { runner_->Judge(false); }); });
+    connect(cmdSkip_, &QPushButton::clicked, this, [this] { act([this] { runner_->Skip(); }); });
+    connect(cmdBack_, &QPushButton::clicked, this, [this] { act([this] { runner_->Back(); }); });
+    connect(cmdAbort_, &QPushButton::clicked, this, [this] { act([this] { runner_->Abort(); }); });
+    connect(cmdRunAgain_, &QPushButton::clicked, this, [this] { act([this] { runner_->RunAgain(); }); });
+    connect(cmdCertificate_, &QPushButton::clicked, this, [this] {
+        issueCertificate(core_.records(), runner_->record().info.runId, QDateTime::currentDateTime(),
+                         core_.services());
+    });
+    connect(cmdHistory_, &QPushButton::clicked, this,
+            [this] { core_.ShowHistory(runner_->record().info.unitSerial); });
+
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter})
+        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, [this] { enter(); });
+    // The deviation steps from the runner's keys: arrows, with Shift the
+    // large steps, Home back to zero.
+    const std::pair<QKeySequence, const char*> steps[] = {
+        {QKeySequence(Qt::Key_Left), "cmdDevDown"},
+        {QKeySequence(Qt::Key_Right), "cmdDevUp"},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Left), "cmdDevDownLarge"},
+        {QKeySequence(Qt::SHIFT | Qt::Key_Right), "cmdDevUpLarge"},
+        {QKeySequence(Qt::Key_Home), "cmdDevZero"},
+    };
+    for (const auto& [keys, name] : steps) {
+        auto* shortcut = new QShortcut(keys, this);
+        const QString control = QString::fromLatin1(name);
+        connect(shortcut, &QShortcut::activated, this,
+                [this, control] { act([this, control] { runner_->Step(control); }); });
+    }
+}
+
+void ProcedureWindow::act(const std::function<void()>& action)
+{
+    action();
+    refresh();
+    if (mainView_)
+        mainView_->sync();
+}
+
+void ProcedureWindow::begin()
+{
+    act([this] {
+        runner_->Begin({txtUnitModel_->text(), txtUnitSerial_->text(), txtUnitAsset_->text(),
+                        txtCustomer_->text(), txtOperator_->text(), txtTemperature_->text(),
+                        txtHumidity_->text()});
+    });
+}
+
+void ProcedureWindow::record()
+{
+    act([this] {
+        if (runner_->Record(txtReading_->text()))
+            txtReading_->clear();
+    });
+}
+
+void ProcedureWindow::enter()
+{
+    if (cmdBegin_->isVisible())
+        begin();
+    else if (cmdContinue_->isVisible())
+        cmdContinue_->click();
+    else if (cmdRecord_->isVisible())
+        record();
+}
+
+void ProcedureWindow::refresh()
+{
+    const Stage stage = runner_->stage();
+    const bool started = stage != Stage::Details;
+    details_->setEnabled(!started);
+    cmdBegin_->setVisible(!started);
+    point_->setVisible(started);
+
+    const bool atPoint = stage == Stage::Point;
+    const bool connect = stage == Stage::Connect;
+    const bool running = atPoint || connect;
+    if (running) {
+        const ProcedureTest& test = runner_->test();
+        lblTestName_->setText(test.name);
+        lblInstruction_->setText(connect ? (test.instruction.isEmpty()
+                                                ? QStringLiteral("Make the connection for this test.")
+                                                : test.instruction)
+                                                + QStringLiteral("\n\nThe output is off. Continue when ready.")
+                                         : test.instruction + stepHint(test));
+        lblStimulus_->setText(runner_->stimulusText());
+        lblLimits_->setText(runner_->limitsText());
+        lblProgress_->setText(runner_->progressText());
+        pbrProgress_->setRange(0, runner_->pointCount());
+        pbrProgress_->setValue(runner_->pointNumber() - 1);
+    }
+    const TestMethod method = running ? runner_->method() : TestMethod::Check;
+    const bool typed = atPoint && (method == TestMethod::Reading || method == TestMethod::RiseTime);
+    cmdContinue_->setVisible(connect);
+    txtReading_->setVisible(typed);
+    lblReadingUnit_->setVisible(typed);
+    lblReadingUnit_->setText(running ? runner_->readingUnit() : QString());
+    lblUutError_->setVisible(atPoint && method == TestMethod::Deviation);
+    lblUutError_->setText(runner_->liveErrorText());
+    cmdRecord_->setVisible(atPoint && method != TestMethod::Check);
+    cmdPass_->setVisible(atPoint && method == TestMethod::Check);
+    cmdFail_->setVisible(atPoint && method == TestMethod::Check);
+    cmdSkip_->setVisible(running);
+    cmdBack_->setVisible(running);
+    cmdBack_->setEnabled(runner_->canGoBack());
+    cmdAbort_->setVisible(running);
+    if (typed && !txtReading_->hasFocus())
+        txtReading_->setFocus();
+
+    const NumberFormat format = core_.numberFormat();
+    const QList<PointResult>& points = runner_->record().points;
+    lstResults_->clear();
+    for (const PointResult& p : points)
+        lstResults_->addItem(resultRow(p, format));
+    finished_->setVisible(stage == Stage::Finished);
+    cmdRunAgain_->setVisible(runner_->canRunAgain());
+    if (stage == Stage::Finished) {
+        pbrProgress_->setValue(runner_->pointCount());
+        const Overall overall = runner_->record().info.overall.value_or(Overall::Incomplete);
+        lblOverall_->setText(overallText(overall));
+        lblInstruction_->setText(QStringLiteral("The run has ended; the output is off. Results: ")
+                                 + core_.records().resultsFilePath(runner_->record().info));
+        for (QWidget* w : std::initializer_list<QWidget*>{lblStimulus_, lblLimits_, lblProgress_})
+            static_cast<QLabel*>(w)->clear();
+    }
+}
+
+void ProcedureWindow::closeEvent(QCloseEvent* event)
+{
+    // Closing ends an unfinished run: the output goes off and the run is
+    // recorded as aborted.
+    act([this] { runner_->Close(); });
+    event->accept();
+}
+
+// --- Launcher -------------------------------------------------------------------
+
+void ProcedureLauncher::attach(MainWindow& core, MainWindowView& mainView)
+{
+    core_ = &core;
+    mainView_ = &mainView;
+}
+
+void ProcedureLauncher::openProcedure(const QString& given)
+{
+    if (!core_)
+        return;
+    if (window_ && window_->running()) {
+        window_->raise();
+        window_->activateWindow();
+        core_->showMessage({QStringLiteral("Procedure"),
+                            QStringLiteral("A procedure is running. Finish or abort it before opening another."),
+                            MessageIcon::Exclamation, MessageButtons::Ok});
+        return;
+    }
+    QString file = given;
+    if (file.isEmpty()) {
+        file = QFileDialog::getOpenFileName(mainView_, QStringLiteral("Open procedure"), folder_,
+                                            QStringLiteral("Procedures (*.toml);;All files (*)"));
+        if (file.isEmpty())
+            return;
+    }
+    folder_ = QFileInfo(file).absolutePath();
+    QString problems;
+    std::unique_ptr<ProcedureRunner> runner = ProcedureRunner::open(*core_, file, &problems);
+    if (!runner) {
+        core_->showMessage({QStringLiteral("Procedure"),
+                            QStringLiteral("This procedure cannot be run:\r\r") + problems.replace(u'\n', u'\r'),
+                            MessageIcon::Exclamation, MessageButtons::Ok});
+        return;
+    }
+    if (window_)
+        window_->close();
+    window_ = new ProcedureWindow(*core_, mainView_, std::move(runner));
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void ProcedureLauncher::openWhenReady(const QString& file)
+{
+    auto* wait = new QTimer(this);
+    wait->setInterval(100);
+    connect(wait, &QTimer::timeout, this, [this, wait, file] {
+        if (!core_ || !core_->initialised() || !core_->form().window().enabled)
+            return;
+        wait->deleteLater();
+        wait->stop();
+        openProcedure(file);
+    });
+    wait->start();
+}
+
+} // namespace tarn::view

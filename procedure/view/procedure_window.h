@@ -1,0 +1,93 @@
+#pragma once
+// The procedure runner on screen: a window of its own beside the main
+// window, which stays the display of what is applied. It forwards the
+// operator's actions to the runner core and mirrors it after each.
+
+#include "app/platform.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace tarn {
+
+class MainWindow;
+class MainWindowView;
+class ProcedureRunner;
+class RecordsSink;
+
+namespace view {
+
+class ProcedureWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    ProcedureWindow(MainWindow& core, MainWindowView* mainView, std::unique_ptr<ProcedureRunner> runner);
+    ~ProcedureWindow() override;
+
+    ProcedureRunner& runner() { return *runner_; }
+    // Whether a run has begun and not ended.
+    bool running() const;
+    // Mirrors the runner into the widgets.
+    void refresh();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void build();
+    void act(const std::function<void()>& action);
+    void begin();
+    void record();
+    void enter();
+
+    MainWindow& core_;
+    QPointer<MainWindowView> mainView_;
+    std::unique_ptr<RecordsSink> records_;
+    std::unique_ptr<ProcedureRunner> runner_;
+    QTimer* live_ = nullptr;
+    QLineEdit *txtUnitModel_, *txtUnitSerial_, *txtUnitAsset_, *txtCustomer_, *txtOperator_,
+        *txtTemperature_, *txtHumidity_, *txtReading_;
+    QLabel *lblTestName_, *lblInstruction_, *lblStimulus_, *lblLimits_, *lblProgress_,
+        *lblReadingUnit_, *lblUutError_, *lblOverall_;
+    QProgressBar* pbrProgress_;
+    QPushButton *cmdBegin_, *cmdContinue_, *cmdRecord_, *cmdPass_, *cmdFail_, *cmdSkip_, *cmdBack_,
+        *cmdAbort_;
+    QListWidget* lstResults_;
+    QWidget* finished_ = nullptr;
+    QPushButton *cmdRunAgain_ = nullptr, *cmdCertificate_ = nullptr, *cmdHistory_ = nullptr;
+    QWidget* details_ = nullptr;
+    QWidget* point_ = nullptr;
+};
+
+// Opens procedures in the runner's window: from a file given on the command
+// line once the main window has initialised, or from a file the operator
+// chooses (cmdProcedure, Ctrl+O). One run at a time.
+class ProcedureLauncher final : public QObject, public ProcedureOpener {
+    Q_OBJECT
+
+public:
+    void attach(MainWindow& core, MainWindowView& mainView);
+    void openProcedure(const QString& file) override;
+    // Opens the file once the main window has initialised and is idle.
+    void openWhenReady(const QString& file);
+    ProcedureWindow* window() const { return window_; }
+
+private:
+    MainWindow* core_ = nullptr;
+    QPointer<MainWindowView> mainView_;
+    QPointer<ProcedureWindow> window_;
+    QString folder_;
+};
+
+} // namespace view
+} // namespace tarn

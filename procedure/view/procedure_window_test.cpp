@@ -1,0 +1,122 @@
+#include "procedure/view/procedure_window.h"
+
+#include "app/view/gui_test_harness.h"
+#include "procedure/runner.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace tarn {
+namespace {
+
+using namespace tarn::testing;
+
+const QByteArray kProcedure = R"(title = "Window run"
+
+[[test]]
+name = "Gain"
+instruction = "Connect CH1."
+function = "amplitude"
+waveform = "dc"
+divisions = 6
+method = "deviation"
+tolerance = "0.1 div"
+points = [0.01]
+
+[[test]]
+name = "Counter"
+function = "frequency"
+method = "reading"
+tolerance = "50 ppm"
+points = [1000]
+
+[[test]]
+name = "Markers"
+function = "period"
+method = "check"
+points = [0.001]
+)";
+
+TEST(ProcedureWindow, ClickThroughARunWithOutputOffAtEachConnection)
+{
+    QTemporaryDir dir;
+    GuiHarness h;
+    h.memoryProfile.writeString(QStringLiteral("Procedures"), QStringLiteral("Records"), dir.path(),
+                                kSettingsPath);
+    h.start();
+    if (::testing::Test::HasFatalFailure())
+        return;
+    const QString file = dir.filePath(QStringLiteral("run.toml"));
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(kProcedure);
+    out.close();
+
+    view::ProcedureLauncher launcher;
+    launcher.attach(*h.core, *h.view);
+    launcher.openProcedure(file);
+    QWidget* window = launcher.window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->objectName(), QStringLiteral("frmProcedure"));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    const auto w = [&](const char* name) {
+        QWidget* found = window->findChild<QWidget*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    };
+    const auto text = [&](const char* name) { return static_cast<QLabel*>(w(name))->text(); };
+    const auto click = [&](const char* name) { QTest::mouseClick(w(name), Qt::LeftButton); };
+    h.sent();
+
+    // Begin refuses without the serial number.
+    QTest::keyClicks(w("txtOperator"), QStringLiteral("Bea"));
+    click("cmdBegin");
+    EXPECT_EQ(h.messages.shown.back().text,
+              QStringLiteral("Please enter the unit's serial number before the run begins."));
+    QTest::keyClicks(w("txtUnitSerial"), QStringLiteral("A7"));
+    click("cmdBegin");
+    EXPECT_EQ(h.sent(), QStringLiteral("OFF"));
+    EXPECT_TRUE(w("cmdContinue")->isVisible());
+    EXPECT_EQ(text("lblProgress"), QStringLiteral("Point 1 of 3"));
+
+    click("cmdContinue");
+    EXPECT_EQ(h.sent(), QStringLiteral("OFF/A 0.01/G 6/WAVE DC/50R OFF"));
+    EXPECT_EQ(text("lblStimulus"), QStringLiteral("10 mV/div \u00d7 6 div, DC: 60 mV"));
+    EXPECT_EQ(text("lblLimits"), QStringLiteral("Limits: 59 mV to 61 mV"));
+    QTest::keyClick(window, Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(h.sent(), QStringLiteral("A 0.01001"));
+    EXPECT_EQ(text("lblUutError"), QStringLiteral("Unit's error: -0.0600 mV (-0.100 %)"));
+    EXPECT_EQ(h.widget<QLabel>(QStringLiteral("lblDeviation"))->text(), QStringLiteral("+0.10%"));
+    QTest::keyClick(window, Qt::Key_Return);
+    EXPECT_EQ(h.sent(), QStringLiteral("OFF"));
+    ASSERT_EQ(static_cast<QListWidget*>(w("lstResults"))->count(), 1);
+
+    click("cmdContinue");
+    EXPECT_TRUE(w("txtReading")->isVisible());
+    EXPECT_EQ(text("lblReadingUnit"), QStringLiteral("kHz"));
+    QTest::keyClicks(w("txtReading"), QStringLiteral("1.0001"));  // +100 ppm
+    click("cmdRecord");
+    click("cmdContinue");
+    click("cmdPass");
+    EXPECT_EQ(h.sent().split(u'/').last(), QStringLiteral("OFF"));
+    EXPECT_EQ(text("lblOverall"), QStringLiteral("FAIL"));
+
+    QFile csv(QDir(dir.path()).filePath(QDir(dir.path()).entryList({QStringLiteral("A7_*.csv")}).value(0)));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"));
+    EXPECT_EQ(lines.mid(1, 3).join(u'\n').toStdString(),
+              "1,Gain,amplitude,\"10 mV/div x 6 div, DC\",0.06,0.06,0.06006,-0.00006,0.059,0.061,V,6.0,Pass\n"
+              "2,Counter,frequency,1 kHz,1000,1000.1,1000,0.1,999.95,1000.05,Hz,200.0,Fail\n"
+              "3,Markers,period,1 ms,,,,,,,,,Pass");
+    EXPECT_TRUE(lines.contains(QStringLiteral("# operator,Bea")));
+    window->close();
+}
+
+} // namespace
+} // namespace tarn
