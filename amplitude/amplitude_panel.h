@@ -84,6 +84,8 @@ public:
     // an operator clicks: deviation to zero, range row, graticule, 50 Ohm,
     // deviation, waveform. False when the panel did not take it.
     bool ApplySetting(const AmplitudeSetting& setting);
+    // Whether the panel is on the function and still holds the setting.
+    bool Holds(const AmplitudeSetting& setting) const;
     // Volts per division of the last "A " command sent; 0 before the first.
     double LastVoltsPerDivisionSent() const { return lastSent_; }
 

@@ -65,12 +65,18 @@ bool AmplitudePanel::ApplySetting(const AmplitudeSetting& setting)
     if (!form_(QStringLiteral("optWave"), setting.dc ? 1 : 2).value)
         form_.operatorClick(QStringLiteral("optWave"), setting.dc ? 1 : 2);
 
-    return rangeMillivolts() == std::lround(setting.voltsPerDivision * 1000)
+    return Holds(setting);
+}
+
+bool AmplitudePanel::Holds(const AmplitudeSetting& setting) const
+{
+    const bool deviationOn = form_(QStringLiteral("cmdDeviation")).latchValue == 0;
+    return window_.form()(QStringLiteral("optFunction"), kAmplitude).value
+           && rangeMillivolts() == std::lround(setting.voltsPerDivision * 1000)
            && GraticuleDivisions() == setting.divisions
-           && (form_(fiftyOhm).latchValue == 0) == setting.ohm50
-           && (form_(deviation).latchValue == 0) == setting.deviation
-           && form_(QStringLiteral("optWave"), setting.dc ? 1 : 2).value
-           && window_.state().OutputSet;
+           && (form_(QStringLiteral("cmd50Ohm")).latchValue == 0) == setting.ohm50
+           && deviationOn == setting.deviation
+           && form_(QStringLiteral("optWave"), setting.dc ? 1 : 2).value && window_.state().OutputSet;
 }
 
 } // namespace tarn

@@ -194,6 +194,8 @@ TEST(SerialLine, StartUpEndsOnAmplitudeAndAmplitudeSetArrivesExactlyTerminatedAn
     SerialWindow w(sim.device, true);
     ASSERT_FALSE(w.indicatorShown());
     EXPECT_TRUE(w.panelShown(kAmplitude));
+    // Records name the line and the calibrator's own reply.
+    EXPECT_EQ(w.h.window->calibratorIdentity(), sim.device + QStringLiteral(", OFF"));
     w.h.window->SendCommand("A 1.0/G 8/WAVE SQ/50R OFF");
 
     EXPECT_EQ(sim.texts(6), QStringList({R"(FUNC?\n)", R"(OFF\n)", R"(A 1.0\n)", R"(G 8\n)", R"(WAVE SQ\n)", R"(50R OFF\n)"}));

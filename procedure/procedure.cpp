@@ -132,13 +132,7 @@ public:
     std::optional<Procedure> read(const toml::table& root)
     {
         Procedure p;
-        for (const auto& [key, node] : root) {
-            const QString k = QString::fromUtf8(key.str().data(), static_cast<qsizetype>(key.str().size()));
-            if (std::find_if(std::begin(kTopKeys), std::end(kTopKeys),
-                             [&](const char* t) { return k == QLatin1String(t); })
-                == std::end(kTopKeys))
-                problem(static_cast<int>(key.source().begin.line), unknownKey(k, kTopKeys));
-        }
+        checkKeys(root, kTopKeys);
         p.title = requiredText(root, "title", 1);
         p.instrument = optionalText(root, "instrument");
         p.revision = optionalText(root, "revision");
@@ -173,14 +167,28 @@ public:
             problem(tests ? lineOf(*tests) : 1, QStringLiteral("no [[test]] tables"));
         else
             for (const toml::node& t : *list)
-                if (auto test = readTest(*t.as_table()))
+                if (auto test = readTest(*t.as_table())) {
+                    if (test->name.trimmed().isEmpty())
+                        test->name = QStringLiteral("Test %1").arg(p.tests.size() + 1);
                     p.tests.append(*test);
+                }
         if (!problems.isEmpty())
             return std::nullopt;
         return p;
     }
 
 private:
+    // Every key of the table must be a known one.
+    template <size_t N>
+    void checkKeys(const toml::table& table, const char* const (&known)[N])
+    {
+        for (const auto& [key, node] : table) {
+            const QString k = QString::fromUtf8(key.str().data(), static_cast<qsizetype>(key.str().size()));
+            if (std::none_of(std::begin(known), std::end(known), [&](const char* n) { return k == QLatin1String(n); }))
+                problem(static_cast<int>(key.source().begin.line), unknownKey(k, known));
+        }
+    }
+
     QString requiredText(const toml::table& t, const char* key, int line)
     {
         const toml::node* node = t.get(key);
@@ -206,14 +214,8 @@ private:
         const qsizetype before = problems.size();
         ProcedureTest test;
         test.line = lineOf(t);
-        for (const auto& [key, node] : t) {
-            const QString k = QString::fromUtf8(key.str().data(), static_cast<qsizetype>(key.str().size()));
-            if (std::find_if(std::begin(kTestKeys), std::end(kTestKeys),
-                             [&](const char* n) { return k == QLatin1String(n); })
-                == std::end(kTestKeys))
-                problem(static_cast<int>(key.source().begin.line), unknownKey(k, kTestKeys));
-        }
-        test.name = requiredText(t, "name", test.line);
+        checkKeys(t, kTestKeys);
+        test.name = optionalText(t, "name");
         test.instruction = optionalText(t, "instruction");
 
         const QString function = requiredText(t, "function", test.line);

@@ -92,14 +92,20 @@ TEST(Readings, TypedTextInTheShownUnitOrItsOwn)
 
 // --- Checker ------------------------------------------------------------------
 
-QString checked(const QByteArray& text, int* status = nullptr)
+// A file of that name in the folder, holding the text.
+QString written(const QTemporaryDir& dir, const char* name, const QByteArray& text)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("p.toml"));
+    const QString path = dir.filePath(QString::fromLatin1(name));
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(text);
-    file.close();
+    return path;
+}
+
+QString checked(const QByteArray& text, int* status = nullptr)
+{
+    QTemporaryDir dir;
+    const QString path = written(dir, "p.toml", text);
     QString out;
     QTextStream stream(&out);
     const int code = RunProcedureCheck(path, stream);
@@ -207,11 +213,7 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
     QTemporaryDir dir;
     h.profile.writeString(QStringLiteral("Procedures"), QStringLiteral("Records"), dir.path(),
                           testing::kSettingsPath);
-    const QString file = dir.filePath(QStringLiteral("short.toml"));
-    QFile out(file);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(kShortRun);
-    out.close();
+    const QString file = written(dir, "short.toml", kShortRun);
     QString problems;
     auto runner = ProcedureRunner::open(*h.window, file, &problems);
     ASSERT_TRUE(runner) << problems.toStdString();
@@ -255,9 +257,16 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
     EXPECT_EQ(h.pieces(), QStringList{QStringLiteral("OFF")});
     h.journal.clear();
     runner->Continue();
-    EXPECT_EQ(h.pieces(), (QStringList{QStringLiteral("F 200000"), QStringLiteral("F 1000000")}));
+    // The function as selected by hand (its typed range first), then the
+    // preset range and its button.
+    EXPECT_EQ(h.pieces().join(u'/'), QStringLiteral("F 10000.0/D 50.0/F 10000.0/D 50.0/F 200000/F 1000000"));
     EXPECT_EQ(runner->readingUnit(), QStringLiteral("MHz"));
     EXPECT_FALSE(runner->Record(QStringLiteral("1.0 Hz Hz")));
+    // Changed by hand in the main window: set again, nothing recorded.
+    h.window->form().operatorClick(QStringLiteral("optFunction"), kAmplitude);
+    EXPECT_FALSE(runner->Record(QStringLiteral("1000.015 kHz")));
+    EXPECT_TRUE(h.messages.shown.back().text.startsWith(QStringLiteral("The setting was changed")));
+    EXPECT_TRUE(h.c(QStringLiteral("optFunction"), kFrequency).value);
     EXPECT_TRUE(runner->Record(QStringLiteral("1000.015 kHz")));  // +15 ppm
     // Point 4, then Back to it and again.
     EXPECT_EQ(runner->pointNumber(), 4);
@@ -296,23 +305,15 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
     EXPECT_EQ(runner->rememberedOperator(), QStringLiteral("Ann"));
 }
 
-} // namespace
-} // namespace tarn
-
-namespace tarn {
-namespace {
-
 TEST(Runner, HighVoltageOnlyWhenConfirmedAndAbortSwitchesOff)
 {
     testing::Harness h;
     h.start();
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("hv.toml"));
-    QFile out(file);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write("title = \"HV\"\n[[test]]\nname = \"High\"\nfunction = \"amplitude\"\nwaveform = \"dc\"\n"
-              "divisions = 4\nmethod = \"reading\"\ntolerance = \"1%\"\npoints = [10, 20, 1]\n");
-    out.close();
+    const QString file = written(dir, "hv.toml",
+                                 "title = \"HV\"\n[[test]]\nname = \"High\"\nfunction = \"amplitude\"\n"
+                                 "waveform = \"dc\"\ndivisions = 4\nmethod = \"reading\"\ntolerance = \"1%\"\n"
+                                 "points = [10, 20, 1]\n");
     QString problems;
     auto runner = ProcedureRunner::open(*h.window, file, &problems);
     ASSERT_TRUE(runner) << problems.toStdString();

@@ -24,6 +24,13 @@ const QString kTitle = QStringLiteral("Procedure");
 constexpr double kConfirmAboveVolts = 30.0;
 
 QString section() { return QString::fromLatin1(kProceduresSection); }
+
+// The main window's function option of a test's function.
+int functionOption(TestFunction function)
+{
+    static const int kOptions[] = {kAmplitude, kFrequency, kPeriod, kFastRise};
+    return kOptions[static_cast<int>(function)];
+}
 } // namespace
 
 // --- Results file --------------------------------------------------------
@@ -174,9 +181,9 @@ void ProcedureRunner::Continue()
 {
     if (stage_ != Stage::Connect || busy())
         return;
-    static const int kFunctionOption[] = {kAmplitude, kFrequency, kPeriod, kFastRise};
-    const int option = kFunctionOption[static_cast<int>(test().function)];
-    window_.form().operatorClick(QStringLiteral("optFunction"), option);
+    // The function as the operator selects it, which starts its panel
+    // afresh.
+    window_.form().operatorClick(QStringLiteral("optFunction"), functionOption(test().function));
     stage_ = Stage::Point;
     applyPoint();
 }
@@ -198,29 +205,43 @@ void ProcedureRunner::applyPoint()
         }
     }
     const double value = t.points.value(inTest_);
-    switch (t.function) {
-    case TestFunction::Amplitude:
-        applied_ = window_.amplitudePanel().ApplySetting(
-            {value, t.divisions, t.dc, t.ohm50, t.method == TestMethod::Deviation});
-        break;
-    case TestFunction::Frequency:
+    // Selected again when the operator has chosen another one meanwhile.
+    if (!window_.form()(QStringLiteral("optFunction"), functionOption(t.function)).value)
+        window_.form().operatorClick(QStringLiteral("optFunction"), functionOption(t.function));
+    if (t.function == TestFunction::Amplitude)
+        window_.amplitudePanel().ApplySetting({value, t.divisions, t.dc, t.ohm50, t.method == TestMethod::Deviation});
+    else if (t.function == TestFunction::Frequency)
         window_.frequencyPanel().ApplySetting(value);
-        applied_ = window_.form()(QStringLiteral("optFunction"), kFrequency).value;
-        break;
-    case TestFunction::Period:
+    else if (t.function == TestFunction::Period)
         window_.periodPanel().ApplySetting(value);
-        applied_ = window_.form()(QStringLiteral("optFunction"), kPeriod).value;
-        break;
-    case TestFunction::FastRise:
-        applied_ = window_.form()(QStringLiteral("optFunction"), kFastRise).value;
-        break;
-    }
+    applied_ = holds();
     if (!applied_) {
         window_.OutputZero();
         window_.showMessage({kTitle, QStringLiteral("The calibrator did not take this point; it is skipped."),
                              MessageIcon::Exclamation, MessageButtons::Ok});
         Skip();
     }
+}
+
+bool ProcedureRunner::holds() const
+{
+    const ProcedureTest& t = test();
+    if (t.function == TestFunction::Amplitude)
+        return window_.amplitudePanel().Holds(
+            {t.points.value(inTest_), t.divisions, t.dc, t.ohm50, t.method == TestMethod::Deviation});
+    return window_.form()(QStringLiteral("optFunction"), functionOption(t.function)).value;
+}
+
+bool ProcedureRunner::pointHeld()
+{
+    if (holds())
+        return true;
+    window_.showMessage({kTitle,
+                         QStringLiteral("The setting was changed in the main window. The point is set again; "
+                                        "take its result once more."),
+                         MessageIcon::Exclamation, MessageButtons::Ok});
+    applyPoint();
+    return false;
 }
 
 PointResult ProcedureRunner::resultBase() const
@@ -247,7 +268,7 @@ PointResult ProcedureRunner::resultBase() const
 
 bool ProcedureRunner::Record(const QString& typed)
 {
-    if (stage_ != Stage::Point || busy() || method() == TestMethod::Check)
+    if (stage_ != Stage::Point || busy() || method() == TestMethod::Check || !pointHeld())
         return false;
     const ProcedureTest& t = test();
     const NumberFormat format = window_.numberFormat();
@@ -296,7 +317,7 @@ bool ProcedureRunner::Record(const QString& typed)
 
 void ProcedureRunner::Judge(bool pass)
 {
-    if (stage_ != Stage::Point || busy() || method() != TestMethod::Check)
+    if (stage_ != Stage::Point || busy() || method() != TestMethod::Check || !pointHeld())
         return;
     PointResult r = resultBase();
     r.result = pass ? Verdict::Pass : Verdict::Fail;

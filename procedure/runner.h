@@ -113,6 +113,10 @@ public:
 private:
     void startTest(int test);
     void applyPoint();
+    // Whether the main window still holds the point; when the operator has
+    // changed it there, says so and sets the point again.
+    bool pointHeld();
+    bool holds() const;
     void take(PointResult result);
     void advance();
     void finish(bool aborted);

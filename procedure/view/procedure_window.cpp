@@ -316,10 +316,22 @@ void ProcedureWindow::closeEvent(QCloseEvent* event)
 
 // --- Launcher -------------------------------------------------------------------
 
+ProcedureLauncher::~ProcedureLauncher()
+{
+    if (window_) {
+        window_->close();
+        delete window_;
+    }
+}
+
 void ProcedureLauncher::attach(MainWindow& core, MainWindowView& mainView)
 {
     core_ = &core;
     mainView_ = &mainView;
+    connect(&mainView, &MainWindowView::closed, this, [this] {
+        if (window_)
+            window_->close();
+    });
 }
 
 void ProcedureLauncher::openProcedure(const QString& given)

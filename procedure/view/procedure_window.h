@@ -76,6 +76,8 @@ class ProcedureLauncher final : public QObject, public ProcedureOpener {
     Q_OBJECT
 
 public:
+    ~ProcedureLauncher() override;
+    // The main window closing ends an unfinished run as aborted.
     void attach(MainWindow& core, MainWindowView& mainView);
     void openProcedure(const QString& file) override;
     // Opens the file once the main window has initialised and is idle.
