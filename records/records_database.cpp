@@ -278,32 +278,46 @@ bool RecordsDatabase::migrate(int target, QString* error)
     }
     if (found >= target)
         return true;
+    return transact(
+        [&](QString* failed) {
+            for (int v = found; v < target; ++v) {
+                for (QString sql : migrationStep(v)) {
+                    sql.replace(QStringLiteral("%BLOB%"),
+                                server_ ? QStringLiteral("BYTEA") : QStringLiteral("BLOB"));
+                    sql.replace(QStringLiteral("%REAL%"),
+                                server_ ? QStringLiteral("DOUBLE PRECISION") : QStringLiteral("REAL"));
+                    QString why;
+                    if (!exec(sql, &why)) {
+                        if (failed)
+                            *failed = QStringLiteral("The records database %1 could not be brought "
+                                                     "to schema version %2: %3")
+                                          .arg(name_)
+                                          .arg(v + 1)
+                                          .arg(why);
+                        return false;
+                    }
+                }
+            }
+            return true;
+        },
+        error);
+}
+
+bool RecordsDatabase::transact(const std::function<bool(QString*)>& body, QString* error)
+{
     if (!db_.transaction()) {
         if (error)
             *error = sqlError(db_.lastError());
         return false;
     }
-    for (int v = found; v < target; ++v) {
-        for (QString sql : migrationStep(v)) {
-            sql.replace(QStringLiteral("%BLOB%"), server_ ? QStringLiteral("BYTEA") : QStringLiteral("BLOB"));
-            sql.replace(QStringLiteral("%REAL%"),
-                        server_ ? QStringLiteral("DOUBLE PRECISION") : QStringLiteral("REAL"));
-            QString why;
-            if (!exec(sql, &why)) {
-                db_.rollback();
-                if (error)
-                    *error = QStringLiteral("The records database %1 could not be brought to "
-                                            "schema version %2: %3")
-                                 .arg(name_)
-                                 .arg(v + 1)
-                                 .arg(why);
-                return false;
-            }
-        }
+    if (!body(error)) {
+        db_.rollback();
+        return false;
     }
     if (!db_.commit()) {
         if (error)
             *error = sqlError(db_.lastError());
+        db_.rollback();
         return false;
     }
     return true;
@@ -340,53 +354,37 @@ bool RecordsDatabase::writeRun(const RunInfo& i, const QString& server, QString*
 bool RecordsDatabase::writePoint(const QString& runId, const PointResult& p, int attempt,
                                  bool queue, QString* error)
 {
-    if (!db_.transaction()) {
-        if (error)
-            *error = sqlError(db_.lastError());
-        return false;
-    }
-    QSqlQuery q(db_);
-    bool ok = run(q, QStringLiteral("SELECT ended FROM runs WHERE id = ?"), {runId}, error);
-    if (ok && !q.next()) {
-        ok = false;
-        if (error)
-            *error = QStringLiteral("The run %1 is not in %2.").arg(runId, name_);
-    } else if (ok && !q.value(0).toString().isEmpty()) {
-        ok = false;
-        if (error)
-            *error = QStringLiteral("The run %1 has ended and is not changed.").arg(runId);
-    }
-    if (ok)
-        ok = run(q,
-                 QStringLiteral("INSERT INTO points (run_id, attempt, ") + kPointColumns
-                     + QStringLiteral(") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
-                                      " ON CONFLICT (run_id, point) DO UPDATE SET"
-                                      " attempt = excluded.attempt, test = excluded.test,"
-                                      " function_name = excluded.function_name, setting = excluded.setting,"
-                                      " nominal = excluded.nominal, indicated = excluded.indicated,"
-                                      " actual = excluded.actual, error_value = excluded.error_value,"
-                                      " lower_limit = excluded.lower_limit, upper_limit = excluded.upper_limit,"
-                                      " unit = excluded.unit, tolerance_used = excluded.tolerance_used,"
-                                      " result = excluded.result"
-                                      " WHERE points.attempt < excluded.attempt"),
-                 {runId, attempt, p.point, text(p.test), text(p.function), text(p.setting),
-                  number(p.nominal), number(p.indicated), number(p.actual), number(p.error),
-                  number(p.lower), number(p.upper), text(p.unit), number(p.toleranceUsed),
-                  verdictText(p.result)},
-                 error);
-    if (ok && queue)
-        ok = queueCopy(runId, p.point, error);
-    if (!ok) {
-        db_.rollback();
-        return false;
-    }
-    if (!db_.commit()) {
-        if (error)
-            *error = sqlError(db_.lastError());
-        db_.rollback();
-        return false;
-    }
-    return true;
+    return transact(
+        [&](QString* failed) {
+            QSqlQuery q(db_);
+            if (!run(q, QStringLiteral("SELECT ended FROM runs WHERE id = ?"), {runId}, failed))
+                return false;
+            if (!q.next() || !q.value(0).toString().isEmpty()) {
+                if (failed)
+                    *failed = q.isValid() ? QStringLiteral("The run %1 has ended and is not changed.").arg(runId)
+                                          : QStringLiteral("The run %1 is not in %2.").arg(runId, name_);
+                return false;
+            }
+            return run(q,
+                       QStringLiteral("INSERT INTO points (run_id, attempt, ") + kPointColumns
+                           + QStringLiteral(") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
+                                            " ON CONFLICT (run_id, point) DO UPDATE SET"
+                                            " attempt = excluded.attempt, test = excluded.test,"
+                                            " function_name = excluded.function_name, setting = excluded.setting,"
+                                            " nominal = excluded.nominal, indicated = excluded.indicated,"
+                                            " actual = excluded.actual, error_value = excluded.error_value,"
+                                            " lower_limit = excluded.lower_limit, upper_limit = excluded.upper_limit,"
+                                            " unit = excluded.unit, tolerance_used = excluded.tolerance_used,"
+                                            " result = excluded.result"
+                                            " WHERE points.attempt < excluded.attempt"),
+                       {runId, attempt, p.point, text(p.test), text(p.function), text(p.setting),
+                        number(p.nominal), number(p.indicated), number(p.actual), number(p.error),
+                        number(p.lower), number(p.upper), text(p.unit), number(p.toleranceUsed),
+                        verdictText(p.result)},
+                       failed)
+                   && (!queue || queueCopy(runId, p.point, failed));
+        },
+        error);
 }
 
 int RecordsDatabase::pointAttempt(const QString& runId, int point, QString* error)
@@ -400,23 +398,15 @@ int RecordsDatabase::pointAttempt(const QString& runId, int point, QString* erro
 
 bool RecordsDatabase::endRun(const RunInfo& i, bool queue, QString* error)
 {
-    if (!db_.transaction()) {
-        if (error)
-            *error = sqlError(db_.lastError());
-        return false;
-    }
-    QSqlQuery q(db_);
-    const bool ok =
-        run(q, QStringLiteral("UPDATE runs SET ended = ?, overall = ? WHERE id = ? AND ended IS NULL"),
-            {timeText(i.end), i.overall ? overallText(*i.overall) : QString(), i.runId}, error)
-        && (!queue || queueCopy(i.runId, 0, error));
-    if (!ok || !db_.commit()) {
-        if (ok && error)
-            *error = sqlError(db_.lastError());
-        db_.rollback();
-        return false;
-    }
-    return true;
+    return transact(
+        [&](QString* failed) {
+            QSqlQuery q(db_);
+            return run(q,
+                       QStringLiteral("UPDATE runs SET ended = ?, overall = ? WHERE id = ? AND ended IS NULL"),
+                       {timeText(i.end), i.overall ? overallText(*i.overall) : QString(), i.runId}, failed)
+                   && (!queue || queueCopy(i.runId, 0, failed));
+        },
+        error);
 }
 
 bool RecordsDatabase::setCertificate(const QString& runId, const QString& number,
@@ -557,30 +547,24 @@ QString RecordsDatabase::asLeftRunOf(const QString& runId, QString* error)
 
 std::optional<int> RecordsDatabase::nextCertificateSequence(const QString& series, QString* error)
 {
-    if (!db_.transaction()) {
-        if (error)
-            *error = sqlError(db_.lastError());
-        return std::nullopt;
-    }
-    QSqlQuery q(db_);
-    const bool ok =
-        run(q,
-            QStringLiteral("INSERT INTO certificate_sequence (series, last_number) VALUES (?, 1)"
-                           " ON CONFLICT (series) DO UPDATE SET"
-                           " last_number = certificate_sequence.last_number + 1"),
-            {series}, error)
-        && run(q, QStringLiteral("SELECT last_number FROM certificate_sequence WHERE series = ?"),
-               {series}, error)
-        && q.next();
-    const int value = ok ? q.value(0).toInt() : 0;
-    q.finish();
-    if (!ok || !db_.commit()) {
-        if (ok && error)
-            *error = sqlError(db_.lastError());
-        db_.rollback();
-        return std::nullopt;
-    }
-    return value;
+    int value = 0;
+    const bool ok = transact(
+        [&](QString* failed) {
+            QSqlQuery q(db_);
+            if (!run(q,
+                     QStringLiteral("INSERT INTO certificate_sequence (series, last_number) VALUES (?, 1)"
+                                    " ON CONFLICT (series) DO UPDATE SET"
+                                    " last_number = certificate_sequence.last_number + 1"),
+                     {series}, failed)
+                || !run(q, QStringLiteral("SELECT last_number FROM certificate_sequence WHERE series = ?"),
+                        {series}, failed)
+                || !q.next())
+                return false;
+            value = q.value(0).toInt();
+            return true;
+        },
+        error);
+    return ok ? std::optional<int>(value) : std::nullopt;
 }
 
 bool RecordsDatabase::queueCopy(const QString& runId, int point, QString* error)

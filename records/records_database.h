@@ -11,6 +11,7 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -111,6 +112,8 @@ public:
 private:
     RecordsDatabase(QSqlDatabase db, QString connection, QString name, bool server);
     bool migrate(int target, QString* error);
+    // Runs body in one transaction: committed when it succeeds, else rolled back.
+    bool transact(const std::function<bool(QString*)>& body, QString* error);
     bool prepareSchema(QString* error);
 
     QSqlDatabase db_;
