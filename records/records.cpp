@@ -309,9 +309,18 @@ bool RecordsSink::beginRun(const RunInfo& info, QString* error)
                              .arg(records_.settings().server, why);
             return false;
         }
-        if (records_.copyPending(&why) < 0
-            || !(remote = records_.server())
-            || !remote->writeRun(stored, records_.settings().server, &why)) {
+        // What waited is copied first; a copy that fails leaves it waiting
+        // and does not hold up the new run while the server takes it.
+        if (records_.copyPending(&why) < 0) {
+            if (messages_)
+                messages_->show({QStringLiteral("Warning"),
+                                 QStringLiteral("The records waiting for the server %1 could not be "
+                                                "copied: %2\r\rThey stay in the local database.")
+                                     .arg(records_.settings().server, why),
+                                 MessageIcon::Exclamation, MessageButtons::Ok});
+            remote = records_.connectServer(&why);
+        }
+        if (!remote || !remote->writeRun(stored, records_.settings().server, &why)) {
             if (error)
                 *error = QStringLiteral("The records server %1 did not take the run: %2")
                              .arg(records_.settings().server, why);
