@@ -256,9 +256,16 @@ std::optional<CertificateRuns> Records::issueCertificate(const QString& runId, c
     return certificateRuns(*home, runId, error);
 }
 
-QString Records::resultsFilePath(const RunInfo& info) const
+QString Records::resultsFilePath(const RunInfo& info)
 {
-    return QDir(settings_.folder).filePath(resultsFileName(info.unitSerial, info.start));
+    QString name = resultsFileName(info.unitSerial, info.start);
+    QString ignored;
+    if (RecordsDatabase* db = local(&ignored)) {
+        const int index = int(db->runsOfSecond(info.unitSerial, info.start, &ignored).indexOf(info.runId));
+        if (index > 0)
+            name.insert(name.size() - 4, QStringLiteral("-%1").arg(index + 1));
+    }
+    return QDir(settings_.folder).filePath(name);
 }
 
 QString Records::certificatePath(const QString& number) const

@@ -80,7 +80,10 @@ public:
     // The results file of a run, written from its stored record: beside,
     // then renamed.
     bool writeResultsFile(const RunRecord& run, QString* error);
-    QString resultsFilePath(const RunInfo& info) const;
+    // Its name is <serial>_<yyyyMMdd-HHmmss>.csv; a later run of the same
+    // unit begun in the same second gets "-2", "-3", ... before ".csv", so
+    // that it does not overwrite the first one's file.
+    QString resultsFilePath(const RunInfo& info);
     QString certificatePath(const QString& number) const;
 
 private:

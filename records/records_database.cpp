@@ -508,7 +508,7 @@ QList<RunSummary> RecordsDatabase::runsOf(const QString& serial, QString* error)
     QSqlQuery q(db_);
     if (!run(q,
              QStringLiteral("SELECT id, as_found_id, started, procedure_title, operator_name, overall,"
-                            " certificate_number FROM runs WHERE unit_serial = ?"),
+                            " certificate_number, ended FROM runs WHERE unit_serial = ?"),
              {serial}, error))
         return out;
     while (q.next()) {
@@ -520,11 +520,34 @@ QList<RunSummary> RecordsDatabase::runsOf(const QString& serial, QString* error)
         s.operatorName = q.value(4).toString();
         s.overall = overallFromText(q.value(5).toString());
         s.certificateNumber = q.value(6).toString();
+        s.end = timeFrom(q.value(7));
         out << s;
     }
-    // Newest first by the instant, whatever offset each start was written in.
-    std::stable_sort(out.begin(), out.end(),
-                     [](const RunSummary& a, const RunSummary& b) { return a.start > b.start; });
+    // Newest first by the instant, whatever offset each start was written
+    // in; of runs begun in the same second, the one still going or ended
+    // last is the newer.
+    std::stable_sort(out.begin(), out.end(), [](const RunSummary& a, const RunSummary& b) {
+        if (a.start != b.start)
+            return a.start > b.start;
+        if (a.end.isValid() != b.end.isValid())
+            return !a.end.isValid();
+        return a.end > b.end;
+    });
+    return out;
+}
+
+QStringList RecordsDatabase::runsOfSecond(const QString& serial, const QDateTime& start,
+                                         QString* error)
+{
+    QStringList out;
+    QSqlQuery q(db_);
+    const QString second = timeText(start).left(19);  // yyyy-MM-ddTHH:mm:ss
+    if (run(q,
+            QStringLiteral("SELECT id FROM runs WHERE unit_serial = ? AND substr(started, 1, 19) = ?"
+                           " ORDER BY rowid"),
+            {serial, second}, error))
+        while (q.next())
+            out << q.value(0).toString();
     return out;
 }
 

@@ -35,6 +35,7 @@ struct RunSummary {
     QString runId;
     QString asFoundRunId;
     QDateTime start;
+    QDateTime end;  // invalid while the run has not ended
     QString procedureTitle;
     QString operatorName;
     std::optional<Overall> overall;  // none while the run has not ended
@@ -91,6 +92,9 @@ public:
     QList<int> attempts(const QString& runId, QString* error);
     // The runs of one serial number, newest first.
     QList<RunSummary> runsOf(const QString& serial, QString* error);
+    // The runs of a serial number that began in the same second as `start`,
+    // in the order they were stored (local database only).
+    QStringList runsOfSecond(const QString& serial, const QDateTime& start, QString* error);
     // The newest as-left run of a run, or empty.
     QString asLeftRunOf(const QString& runId, QString* error);
 

@@ -199,6 +199,14 @@ TEST(RecordsSink, WritesEachPointThroughAndKeepsARunCutOff)
     EXPECT_EQ(stored->info.end.offsetFromUtc(), 3600);
     EXPECT_EQ(contents(csv), ResultsCsv(ended));
 
+    // Another run of the unit begun in the same second keeps its own file.
+    RecordsSink next(records, &messages);
+    RunRecord same = sampleRun();
+    ASSERT_TRUE(next.beginRun(same.info, &error));
+    same.info.runId = next.runId();
+    EXPECT_TRUE(records.resultsFilePath(same.info).endsWith(QStringLiteral("SN-1042_20261209-030405-2.csv")));
+    EXPECT_EQ(contents(csv), ResultsCsv(ended));
+
     // A finished run is not changed, except for its certificate.
     PointResult late = run.points[0];
     late.result = Verdict::Fail;

@@ -88,10 +88,15 @@ TEST(RunnerRecords, AdjustedAndRunAgainIsStoredAsLeft)
     EXPECT_EQ(*storedLeft, left);
     EXPECT_EQ(db->asLeftRunOf(found.info.runId, &error), left.info.runId);
     EXPECT_EQ(db->runsOf(QStringLiteral("U-77"), &error).size(), 2);
-    // The results file is the stored run's.
-    QFile csv(r.h.window->records().resultsFilePath(left.info));
-    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-    EXPECT_EQ(csv.readAll(), ResultsCsv(*storedLeft));
+    // Each run's results file is the stored run's, the first one kept even
+    // when both began in the same second.
+    Records& records = r.h.window->records();
+    EXPECT_NE(records.resultsFilePath(found.info), records.resultsFilePath(left.info));
+    for (const RunRecord* run : {&found, &left}) {
+        QFile csv(records.resultsFilePath(run->info));
+        ASSERT_TRUE(csv.open(QIODevice::ReadOnly)) << csv.fileName().toStdString();
+        EXPECT_EQ(csv.readAll(), ResultsCsv(*db->loadRun(run->info.runId, &error)));
+    }
     EXPECT_TRUE(r.h.messages.shown.empty());
 }
 
