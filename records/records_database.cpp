@@ -130,6 +130,14 @@ std::optional<ServerAddress> parseServerAddress(const QString& text, QString* er
     static const QRegularExpression pattern(QStringLiteral(
         "^postgres(?:ql)?://(?:([^@/:]+)@)?([^@/:]*)(?::(\\d{1,5}))?/([^/?#]+)$"));
     const auto m = pattern.match(text.trimmed());
+    static const QRegularExpression password(QStringLiteral("^postgres(?:ql)?://[^@/]*:[^@/]*@"));
+    if (password.match(text.trimmed()).hasMatch()) {
+        if (error)
+            *error = QStringLiteral("\"%1\" holds a password; TarnApp.ini must not. Give the "
+                                    "password in ~/.pgpass instead.")
+                         .arg(text);
+        return std::nullopt;
+    }
     if (!m.hasMatch()) {
         if (error)
             *error = QStringLiteral("\"%1\" is not a server address of the form "
