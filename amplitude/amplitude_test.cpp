@@ -356,3 +356,45 @@ TEST(Amplitude, ReadoutsShowTheDeviatedSetting)
 }
 
 } // namespace
+
+namespace {
+
+// Whole settings one after another, from the panel just after start-up: the
+// pieces an operator's clicks would send, and what the deviation method
+// reads back.
+TEST(AmplitudeSetting, WholeSettingsSendWhatTheClicksWould)
+{
+    Panel p;
+    AmplitudePanel& panel = p.h.window->amplitudePanel();
+    const struct {
+        AmplitudeSetting setting;
+        const char* step;  // a step button clicked after the setting, or null
+        const char* sent;
+        double lastSent;
+    } cases[] = {
+        {{0.1, 4, true, true, false}, nullptr, "A 0.1/G 4/WAVE DC/50R ON", 0.1},
+        // 50 Ohm off before the range above its limit: no warning.
+        {{0.5, 4, true, false, true}, "cmdDevUpLarge", "50R OFF/A 0.5/A 0.5/A 0.5005", 0.5005},
+        // Back to nominal first, then only what differs.
+        {{0.5, 8, false, false, true}, nullptr, "A 0.5/G 8/WAVE SQ", 0.5},
+        {{50, 4, false, false, false}, nullptr, "A 50.0/A 50.0", 50},
+    };
+    for (const auto& c : cases) {
+        p.h.journal.clear();
+        EXPECT_TRUE(panel.ApplySetting(c.setting)) << c.sent;
+        if (c.step)
+            p.click(QString::fromLatin1(c.step));
+        EXPECT_EQ(p.h.pieces().join(u'/').toStdString(), c.sent);
+        EXPECT_DOUBLE_EQ(panel.LastVoltsPerDivisionSent(), c.lastSent) << c.sent;
+        EXPECT_TRUE(panel.Holds(c.setting)) << c.sent;
+    }
+    EXPECT_TRUE(p.h.messages.shown.empty());
+    // What the panel cannot set is refused before anything is sent.
+    p.h.journal.clear();
+    EXPECT_FALSE(panel.ApplySetting({50, 6, true, false, false}));
+    EXPECT_FALSE(panel.ApplySetting({0.5, 2, true, true, false}));
+    EXPECT_FALSE(panel.ApplySetting({0.003, 2, true, false, false}));
+    EXPECT_TRUE(p.h.pieces().isEmpty());
+}
+
+} // namespace

@@ -214,6 +214,12 @@ void FormModel::timerTick(const QString& name)
     invoke(timer_, name);
 }
 
+bool FormModel::acceptsInput(const QString& name, int index) const
+{
+    const Control* c = find(name, index);
+    return c && enabledForInput(*c);
+}
+
 bool FormModel::enabledForInput(const Control& c) const
 {
     // A disabled window or container takes no input, nor do hidden controls.

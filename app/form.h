@@ -187,6 +187,9 @@ public:
     int focusRequests() const { return focusRequests_; }
 
     // --- Operator actions, forwarded by the view --------------------------
+    // Whether the control takes the operator's input now: it and its
+    // containers are visible and enabled.
+    bool acceptsInput(const QString& name, int index = kNoIndex) const;
     // A click on a button: an option button becomes selected (others of its
     // container deselected), a latching command button flips its latch
     // value; then the click action runs.

@@ -1,7 +1,10 @@
 // TarnPilot: the calibrator's front panel.
 
+#include "app/command_line.h"
+#include "app/exit_guard.h"
 #include "app/main_window.h"
 #include "app/view/main_window_view.h"
+#include "app/view/other_windows.h"
 #include "app/view/qt_services.h"
 #include "app/view/view_support.h"
 #include "channel/ini_profile_store.h"
@@ -19,16 +22,22 @@
 
 int main(int argc, char* argv[])
 {
+    // --help, --version and a mistyped option are answered without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const tarn::CommandLine commandLine = tarn::ParseCommandLine(arguments);
+    if (commandLine.action != tarn::CommandLine::Action::Run) {
+        std::FILE* out = commandLine.action == tarn::CommandLine::Action::Refuse ? stderr : stdout;
+        std::fprintf(out, "%s", commandLine.output.toLocal8Bit().constData());
+        if (!commandLine.output.endsWith(u'\n'))
+            std::fputc('\n', out);
+        return commandLine.exitCode;
+    }
     // The procedure checker needs neither a display nor the calibrator.
-    QString procedureFile;
-    for (int i = 1; i + 1 < argc; ++i) {
-        const QString option = QString::fromLocal8Bit(argv[i]);
-        if (option == u"--check-procedure") {
-            QTextStream out(stdout);
-            return tarn::RunProcedureCheck(QString::fromLocal8Bit(argv[i + 1]), out);
-        }
-        if (option == u"--procedure")
-            procedureFile = QString::fromLocal8Bit(argv[i + 1]);
+    if (commandLine.checkProcedure) {
+        QTextStream out(stdout);
+        return tarn::RunProcedureCheck(*commandLine.checkProcedure, out);
     }
 
     // Without any display Qt would abort with a long explanation; say what to do instead.
@@ -54,6 +63,7 @@ int main(int argc, char* argv[])
     tarn::QtDocumentViewer documents;
     // Opened only when the settings file asks for the serial line.
     tarn::SerialTransport serial;
+    tarn::QtWindows windows;
 
     tarn::Services services;
     services.messages = &messages;
@@ -65,6 +75,7 @@ int main(int argc, char* argv[])
     services.certificates = &certificates;
     services.documents = &documents;
     services.serial = &serial;
+    services.windows = &windows;
     tarn::view::ProcedureLauncher procedures;
     services.procedures = &procedures;
     services.applicationFolder = QCoreApplication::applicationDirPath();
@@ -72,10 +83,15 @@ int main(int argc, char* argv[])
     tarn::MainWindow core(services);
     core.Load();
 
+    tarn::ExitGuard exitGuard(core);
+
     tarn::MainWindowView view(core);
     messages.setView(&view);
     busy.setView(&view);
     pointer.setView(&view);
+    windows.attach(&core, &view);
+    // However the program ends (the session closing, too), the output is off.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [&core] { core.Close(); });
     // Closing the front panel ends the program, whatever other window is open.
     QObject::connect(&view, &tarn::MainWindowView::closed, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
@@ -83,7 +99,7 @@ int main(int argc, char* argv[])
     view.activateWindow();
     procedures.attach(core, view);
     // The runner opens once the window has initialised.
-    if (!procedureFile.isEmpty())
-        procedures.openWhenReady(procedureFile);
+    if (commandLine.procedure)
+        procedures.openWhenReady(*commandLine.procedure);
     return app.exec();
 }

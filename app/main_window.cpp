@@ -2,6 +2,7 @@
 
 #include "amplitude/amplitude_panel.h"
 #include "app/version.h"
+#include "channel/command_channel.h"
 #include "fastrise/fast_rise_panel.h"
 #include "records/records.h"
 #include "timing/frequency_panel.h"
@@ -18,6 +19,7 @@ MainWindow::MainWindow(Services services)
     : services_(std::move(services))
 {
     BuildLayout(form_);
+    AddKeyTips(form_);
     connectHandlers();
     amplitude_ = std::make_unique<AmplitudePanel>(*this);
     timerModel_ = std::make_unique<TimerModel>(*this);
@@ -42,6 +44,7 @@ void MainWindow::connectHandlers()
 {
     form_.onClick(QStringLiteral("optFunction"), [this](int index) { SelectFunction(index); });
     form_.onClick(QStringLiteral("cmdApply"), [this](int) { Apply(); });
+    form_.onClick(QStringLiteral("cmdCommandLog"), [this](int) { OpenCommandLog(); });
     form_.onClick(QStringLiteral("cmdProcedure"), [this](int) { OpenProcedure(); });
     form_.onClick(QStringLiteral("cmdHistory"), [this](int) { ShowHistory(); });
 }
@@ -59,8 +62,8 @@ Records& MainWindow::records()
 
 void MainWindow::ShowHistory(const QString& serial)
 {
-    if (historyOpener_)
-        historyOpener_(serial);
+    if (services_.windows && form_.window().enabled)
+        services_.windows->openHistory(serial);
 }
 
 void MainWindow::OpenProcedure()
@@ -116,6 +119,19 @@ void MainWindow::Close()
     if (initialised_)
         SendCommand(QStringLiteral("OFF"));
     closed_ = true;
+    if (transport_)
+        transport_->close();
+}
+
+void MainWindow::SwitchOffAtExit()
+{
+    if (closed_ || closing_)
+        return;
+    closing_ = closed_ = true;
+    if (initialised_) {
+        qCDebug(lcChannel).noquote() << "OFF";
+        WritePiece(QStringLiteral("OFF"));
+    }
     if (transport_)
         transport_->close();
 }

@@ -4,13 +4,14 @@
 // control model and forwards the operator's actions to it.
 
 #include "app/form.h"
+#include "app/keyboard.h"
 #include "app/platform.h"
+#include "channel/command_log.h"
 #include "channel/transport.h"
 
 #include <QString>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -76,6 +77,10 @@ public:
     // reported: there is no window left to report it.
     void Close();
     bool closed() const { return closed_; }
+    // The program ends without its window closing (the display gone): the
+    // same "OFF", logged and written at once, without the busy indication
+    // or pauses of a window that may no longer be there.
+    void SwitchOffAtExit();
 
     // --- Command channel --------------------------------------------------
     void SendCommand(const QString& command);
@@ -84,11 +89,22 @@ public:
     void BeginBusy();
     void EndBusy();
 
+    // What the channel paced and the line returned, for the command log window.
+    CommandLog& commandLog() { return commandLog_; }
+
     // --- Main display -----------------------------------------------------
     void ShowDisplayText(const QString& text);
     void ClearDisplay();
     void DrawWaveform(double duty, bool showZeroLine, bool showMarker);
     const QString& rememberedDisplayText() const { return displayText_; }
+
+    // --- Keyboard -----------------------------------------------------------
+    // A key pressed anywhere in the window (or repeated while held).
+    KeyResult KeyPressed(int key, Qt::KeyboardModifiers modifiers);
+    // The command log window (Ctrl+L, "Command Log") and the guide (F1);
+    // opening them changes nothing here.
+    void OpenCommandLog();
+    void OpenGuide();
 
     // --- Function selection ----------------------------------------------
     void SelectFunction(int index);
@@ -120,8 +136,6 @@ public:
     Records& records();
     // Opens the history window, at the runs of a serial number when given.
     void ShowHistory(const QString& serial = {});
-    // The view opens the history window; without it nothing opens.
-    void setHistoryOpener(std::function<void(const QString&)> opener) { historyOpener_ = std::move(opener); }
 
     // --- The panels, for whole settings -------------------------------------
     AmplitudePanel& amplitudePanel() { return *amplitude_; }
@@ -164,7 +178,7 @@ private:
     QString openedDevice_;
     std::optional<MessageRequest> pendingLinkReport_;
     std::unique_ptr<Records> records_;
-    std::function<void(const QString&)> historyOpener_;
+    CommandLog commandLog_;
 };
 
 } // namespace tarn

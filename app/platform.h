@@ -99,6 +99,16 @@ public:
     virtual void openProcedure(const QString& file) = 0;
 };
 
+// The program's other windows, which the main window opens on request.
+class Windows {
+public:
+    virtual ~Windows() = default;
+    virtual void openCommandLog() = 0;
+    virtual void openGuide() = 0;
+    // The calibration history, at the runs of a serial number when given.
+    virtual void openHistory(const QString& serial) = 0;
+};
+
 struct Services {
     MessageBoxes* messages = nullptr;
     Pauses* pauses = nullptr;
@@ -117,6 +127,8 @@ struct Services {
     DocumentViewer* documents = nullptr;
     // Optional: the runner of procedures; without it there is none.
     ProcedureOpener* procedures = nullptr;
+    // Optional: the command log window and the operator's guide.
+    Windows* windows = nullptr;
     // The application's folder as the platform reports it, without a
     // trailing separator unless it is a root.
     QString applicationFolder;

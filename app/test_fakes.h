@@ -165,6 +165,17 @@ public:
     QStringList opened;
 };
 
+// Records which of the other windows were asked for.
+class FakeWindows final : public Windows, public ProcedureOpener {
+public:
+    explicit FakeWindows(Journal& j) : journal(j) {}
+    void openCommandLog() override { journal.add(QStringLiteral("window:command log")); }
+    void openGuide() override { journal.add(QStringLiteral("window:guide")); }
+    void openHistory(const QString& serial) override { journal.add(QStringLiteral("window:history") + serial); }
+    void openProcedure(const QString& file) override { journal.add(QStringLiteral("window:procedure") + file); }
+    Journal& journal;
+};
+
 // Collects the command pieces that the channel logs.
 class PieceLog {
 public:
@@ -188,6 +199,8 @@ struct Harness {
         s.numbers = &numbers;
         s.pointer = &pointer;
         s.serial = serial;
+        s.windows = &windows;
+        s.procedures = &windows;
         s.applicationFolder = QStringLiteral("/opt/tarn");
         window = std::make_unique<MainWindow>(s);
         formPtr = &window->form();
@@ -210,6 +223,7 @@ struct Harness {
     MemoryProfile profile;
     FixedNumbers numbers;
     FakePointer pointer;
+    FakeWindows windows{journal};
     PieceLog log{journal};
     std::unique_ptr<MainWindow> window;
 };

@@ -23,6 +23,7 @@ void MainWindow::SendCommand(const QString& command)
         NextCommandPiece(piece, remainder);
         // Every piece is logged and paced; a transport also writes it.
         qCDebug(lcChannel).noquote() << piece;
+        commandLog_.add(LogEntry::Piece, piece);
         WritePiece(piece);
         services_.pauses->sleep(kPiecePauseMs);
     } while (!remainder.isEmpty());

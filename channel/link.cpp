@@ -99,6 +99,8 @@ qint64 MainWindow::OpenLink()
     spent.start();
     openedDevice_ = linkDevice();
     const LinkStatus status = transport_->open(openedDevice_);
+    if (const QString reply = transport_->lastReply(); !reply.isEmpty())
+        commandLog_.add(LogEntry::Reply, reply);
     if (status.ok())
         form_(kIndicator).visible = false;
     else
@@ -110,7 +112,7 @@ QString MainWindow::calibratorIdentity() const
 {
     if (!transport_)
         return QStringLiteral("demonstration edition");
-    const QString reply = transport_->identification();
+    const QString reply = transport_->lastReply();
     return openedDevice_ + QStringLiteral(", ")
            + (reply.isEmpty() || deviceErrorShown() ? QStringLiteral("not identified") : reply);
 }
@@ -129,8 +131,9 @@ void MainWindow::LinkFailed(const LinkStatus& status)
 {
     static const char* const kFaults[] = {"none", "port not opened", "no reply", "unexpected reply",
                                           "line error"};
-    qCWarning(lcChannel).noquote() << "Calibrator line fault:" << kFaults[static_cast<int>(status.fault)]
-                                   << status.reason;
+    const QString fault = QString::fromLatin1(kFaults[static_cast<int>(status.fault)]);
+    qCWarning(lcChannel).noquote() << "Calibrator line fault:" << fault << status.reason;
+    commandLog_.add(LogEntry::Fault, status.reason.isEmpty() ? fault : fault + QStringLiteral(": ") + status.reason);
     Control& indicator = form_(kIndicator);
     indicator.caption = QStringLiteral("DEVICE ERROR!");
     indicator.visible = true;

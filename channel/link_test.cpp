@@ -25,8 +25,10 @@ public:
         return {};
     }
     void close() override { journal.add(QStringLiteral("close")); }
+    QString lastReply() const override { return reply; }
 
     Journal& journal;
+    QString reply;
     LinkStatus openResult;
     int failWriteAt = -1;  // the write (counted from 0) that fails
 };
@@ -206,3 +208,26 @@ TEST(Transport, ApplyReopensTheChosenPortAndClearsTheIndicator)
     s.h.window->SendCommand("OFF");
     EXPECT_EQ(s.journal.with("write:"), QStringList{"OFF"});
 }
+
+namespace {
+
+// The command log shows what the line returned and its faults, marked,
+// among the pieces.
+TEST(Transport, RepliesAndFaultsAreInTheCommandLog)
+{
+    SerialHarness s;
+    s.transport.reply = "TARN V2.1";
+    s.transport.failWriteAt = 1;
+    s.h.start();
+    s.h.window->form().operatorClick("optFunction", kFrequency);
+    s.h.window->form().operatorClick("optFreqRange", 1);
+    QStringList logged;
+    for (const QString& line : s.h.window->commandLog().lines())
+        logged << line.mid(14);
+    ASSERT_GE(logged.size(), 4);
+    EXPECT_EQ(logged[0], "[reply] TARN V2.1");
+    EXPECT_EQ(logged.mid(1, 2).join('|'), s.h.pieces().mid(0, 2).join('|'));
+    EXPECT_EQ(logged[3], "[fault] line error: Serial port error: Input/output error");
+}
+
+} // namespace

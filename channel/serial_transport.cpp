@@ -117,6 +117,7 @@ LinkStatus SerialTransport::identify()
     // Whatever the device said before is no answer to this question.
     port_->clear(QSerialPort::AllDirections);
     port_->readAll();
+    lastReply_.clear();
     if (const LinkStatus sent = send(kIdentify + '\n'); !sent.ok())
         return sent;
 
@@ -130,10 +131,9 @@ LinkStatus SerialTransport::identify()
         const qsizetype end = cr < 0 ? lf : (lf < 0 ? cr : std::min(cr, lf));
         if (end >= 0) {
             const QByteArray line = received.left(end);
-            if (isExpectedReply(line)) {
-                identification_ = QString::fromLatin1(line);
+            lastReply_ = printable(line);
+            if (isExpectedReply(line))
                 return {};
-            }
             return {LinkFault::WrongReply, printable(line)};
         }
         if (gone || received.size() > kLongestReply || deadline.hasExpired())
@@ -146,7 +146,8 @@ LinkStatus SerialTransport::identify()
     }
     if (received.isEmpty())
         return {LinkFault::NoReply, QString()};
-    return {LinkFault::WrongReply, printable(received.left(kLongestReply))};
+    lastReply_ = printable(received.left(kLongestReply));
+    return {LinkFault::WrongReply, lastReply_};
 }
 
 LinkStatus SerialTransport::write(const QString& piece)

@@ -30,7 +30,7 @@ public:
     LinkStatus open(const QString& device) override;
     LinkStatus write(const QString& piece) override;
     void close() override;
-    QString identification() const override { return identification_; }
+    QString lastReply() const override { return lastReply_; }
     bool isOpen() const;
     // Received bytes that the program holds, not yet read.
     qint64 heldInput() const;
@@ -49,7 +49,7 @@ private:
     std::optional<LinkStatus> lost_;
     // Counts the openings, so that a late clean-up leaves a newer one alone.
     int opening_ = 0;
-    QString identification_;
+    QString lastReply_;
 };
 
 } // namespace tarn

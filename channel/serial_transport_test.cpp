@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -247,19 +248,32 @@ TEST(SerialLine, LineClosedMidCommandEndsInOneReportWithoutHanging)
 TEST(SerialLine, ClosingTheWindowSwitchesTheOutputOffLastAndLetsTheLineGo)
 {
     // A calibrator that stays, and one that hangs up before the closing
-    // "OFF": the exit is not held up and reports nothing.
-    for (const bool hangsUp : {false, true}) {
-        SCOPED_TRACE(hangsUp ? "hangs up" : "stays");
-        Simulator sim(hangsUp ? QStringList{"--close-after", "4"} : QStringList{});
+    // "OFF": the exit is not held up and reports nothing. The window
+    // closed, or the program ending under it (the display gone).
+    const struct {
+        bool hangsUp;
+        bool windowCloses;
+    } cases[] = {{false, true}, {true, true}, {false, false}};
+    for (const auto [hangsUp, windowCloses] : cases) {
+        SCOPED_TRACE(::testing::Message() << "hangs up " << hangsUp << ", window closes " << windowCloses);
+        // Entering Frequency sends its start value twice: four pieces, after
+        // the identification and the start-up "OFF". The hang-up comes after them.
+        Simulator sim(hangsUp ? QStringList{"--close-after", "6"} : QStringList{});
         SerialWindow w(sim.device);
         ASSERT_FALSE(w.indicatorShown());
         w.h.window->form().operatorClick("optFunction", kFrequency);
         const QStringList before = w.h.pieces();
-        ASSERT_GE(before.size(), 3);
+        ASSERT_EQ(before.size(), 5);
+        if (hangsUp) {
+            EXPECT_TRUE(sim.exited(2000));
+        }
 
         QElapsedTimer timer;
         timer.start();
-        w.h.window->Close();
+        if (windowCloses)
+            w.h.window->Close();
+        else
+            w.h.window->SwitchOffAtExit();
         EXPECT_LT(timer.elapsed(), 2500);
         EXPECT_FALSE(w.transport.isOpen());
         w.h.window->SendCommand("A 1.0");  // nothing leaves a closed window
@@ -270,7 +284,6 @@ TEST(SerialLine, ClosingTheWindowSwitchesTheOutputOffLastAndLetsTheLineGo)
         for (const QString& piece : w.h.pieces())
             expected += piece.toLatin1() + '\n';
         if (hangsUp) {
-            EXPECT_TRUE(sim.exited(2000));
             EXPECT_EQ(sim.raw(), expected.left(sim.raw().size()));
             EXPECT_FALSE(sim.raw().endsWith("OFF\nOFF\n"));
         } else {
@@ -278,6 +291,40 @@ TEST(SerialLine, ClosingTheWindowSwitchesTheOutputOffLastAndLetsTheLineGo)
             EXPECT_EQ(sim.raw(), expected);
             EXPECT_TRUE(sim.raw().endsWith("F 10000.0\nD 50.0\nOFF\n"));
         }
+    }
+}
+
+TEST(SerialLine, TheProgramEndedBySignalSwitchesTheOutputOffAsClosingDoes)
+{
+    // The program itself, beside a settings file of its own, on the
+    // offscreen platform; ended as a terminal's Ctrl+C or the session would.
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(number);
+        Simulator sim;
+        QTemporaryDir dir;
+        const QString program = dir.filePath(QStringLiteral("TarnPilot"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TARN_PILOT_PATH), program));
+        QFile settings(dir.filePath(QStringLiteral("TarnApp.ini")));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[Tarn]\r\nTransport=Serial\r\nDevice=" + sim.device.toLocal8Bit() + "\r\n");
+        settings.close();
+
+        QProcess app;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        app.setProcessEnvironment(env);
+        app.start(program, {});
+        ASSERT_TRUE(app.waitForStarted(5000));
+        // Start-up: the identification, then, after its pause, Amplitude's "OFF".
+        QStringList got;
+        for (int i = 0; i < 5 && got.size() < 2; ++i)
+            got = sim.texts(2);
+        ASSERT_EQ(got, QStringList({R"(FUNC?\n)", R"(OFF\n)"}));
+        ::kill(static_cast<pid_t>(app.processId()), number);
+        EXPECT_TRUE(app.waitForFinished(5000));
+        EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(app.exitCode(), 0);
+        EXPECT_EQ(sim.texts(3), QStringList({R"(FUNC?\n)", R"(OFF\n)", R"(OFF\n)"}));
     }
 }
 

@@ -34,8 +34,9 @@ public:
     // until it has left the program.
     virtual LinkStatus write(const QString& piece) = 0;
     virtual void close() = 0;
-    // The reply line of the last successful identification; empty before.
-    virtual QString identification() const { return {}; }
+    // The line the device returned to the last identification, as it can
+    // be shown; empty when it returned none.
+    virtual QString lastReply() const { return {}; }
 };
 
 // The platform's n-th serial port: "/dev/ttyS<n-1>" here, "COM<n>" on Windows.

@@ -74,8 +74,9 @@ int editDistance(const QString& a, const QString& b)
     return row.back();
 }
 
+// The known key closest to a misspelt one, within two edits; empty when none.
 template <size_t N>
-QString unknownKey(const QString& key, const char* const (&known)[N])
+QString closestKey(const QString& key, const char* const (&known)[N])
 {
     QString best;
     int bestDistance = 3;  // two edits at most
@@ -86,10 +87,7 @@ QString unknownKey(const QString& key, const char* const (&known)[N])
             best = QString::fromLatin1(k);
         }
     }
-    QString message = QStringLiteral("unknown key `%1`").arg(key);
-    if (!best.isEmpty())
-        message += QStringLiteral("; did you mean `%1`?").arg(best);
-    return message;
+    return best;
 }
 
 // The panels' rules live in the panels; a window that is never loaded
@@ -178,22 +176,39 @@ public:
     }
 
 private:
-    // Every key of the table must be a known one.
+    // Every key of the table must be a known one. A misspelt key is named
+    // with the key it is close to, and that key is then not also reported
+    // missing.
     template <size_t N>
     void checkKeys(const toml::table& table, const char* const (&known)[N])
     {
+        misspelt_.clear();
         for (const auto& [key, node] : table) {
             const QString k = QString::fromUtf8(key.str().data(), static_cast<qsizetype>(key.str().size()));
-            if (std::none_of(std::begin(known), std::end(known), [&](const char* n) { return k == QLatin1String(n); }))
-                problem(static_cast<int>(key.source().begin.line), unknownKey(k, known));
+            if (std::any_of(std::begin(known), std::end(known), [&](const char* n) { return k == QLatin1String(n); }))
+                continue;
+            QString message = QStringLiteral("unknown key `%1`").arg(k);
+            if (const QString close = closestKey(k, known); !close.isEmpty()) {
+                message += QStringLiteral("; did you mean `%1`?").arg(close);
+                misspelt_ << close;
+            }
+            problem(static_cast<int>(key.source().begin.line), message);
         }
     }
+
+    void missing(int line, const char* key, const QString& note = {})
+    {
+        if (!misspelt_.contains(QLatin1String(key)))
+            problem(line, QStringLiteral("missing `%1`").arg(QLatin1String(key)) + note);
+    }
+
+    QStringList misspelt_;
 
     QString requiredText(const toml::table& t, const char* key, int line)
     {
         const toml::node* node = t.get(key);
         if (!node) {
-            problem(line, QStringLiteral("missing `%1`").arg(QLatin1String(key)));
+            missing(line, key);
             return {};
         }
         if (!node->is_string() || textOf(*node).trimmed().isEmpty())
@@ -259,7 +274,7 @@ private:
             const toml::node* bandwidth = t.get("min_bandwidth");
             const auto value = bandwidth ? bandwidth->value<double>() : std::nullopt;
             if (test.method == TestMethod::RiseTime && !bandwidth)
-                problem(test.line, QStringLiteral("missing `min_bandwidth` (MHz)"));
+                missing(test.line, "min_bandwidth", QStringLiteral(" (MHz)"));
             else if (bandwidth && (!value || !(*value > 0)))
                 problem(lineOf(*bandwidth), QStringLiteral("`min_bandwidth` must be a number of MHz above 0"));
             test.minBandwidth = value.value_or(0.0);
@@ -272,7 +287,7 @@ private:
         if (const toml::node* tolerance = t.get("tolerance"); tolerance && !toleranced)
             problem(lineOf(*tolerance), QStringLiteral("method `%1` takes no `tolerance`").arg(method));
         else if (toleranced && !tolerance)
-            problem(test.line, QStringLiteral("missing `tolerance`"));
+            missing(test.line, "tolerance");
         else if (toleranced)
             readTolerance(*tolerance, test);
         if (problems.size() != before)
@@ -289,7 +304,7 @@ private:
             problem(lineOf(*t.get("waveform")), QStringLiteral("unknown waveform `%1` (dc or square)").arg(wave));
         const toml::node* divisions = t.get("divisions");
         if (!divisions)
-            problem(test.line, QStringLiteral("missing `divisions`"));
+            missing(test.line, "divisions");
         else if (const auto d = divisions->value_exact<int64_t>();
                  !d || !AmplitudePanel::OffersDivisions(0.0, static_cast<int>(*d)))
             problem(lineOf(*divisions), QStringLiteral("divisions must be 1, 2, 4, 6 or 8"));
@@ -307,7 +322,7 @@ private:
     {
         const toml::node* node = t.get("points");
         if (!node) {
-            problem(test.line, QStringLiteral("missing `points`"));
+            missing(test.line, "points");
             return;
         }
         const toml::array* points = node->as_array();

@@ -162,7 +162,8 @@ TEST(Checker, NamesEachFaultOnItsLine)
         int status = 0;
         const QString out = checked(kHead + c.body, &status);
         EXPECT_EQ(status, 1) << c.line;
-        EXPECT_TRUE(out.contains(QString::fromUtf8(c.line))) << c.line << "\n got: " << out.toStdString();
+        EXPECT_TRUE(out.startsWith(QString::fromUtf8(c.line))) << c.line << "\n got: " << out.toStdString();
+        EXPECT_EQ(out.count(u'\n'), 1) << out.toStdString();  // that fault only
     }
     int status = 0;
     EXPECT_TRUE(checked("[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[1]\n", &status)
@@ -281,6 +282,8 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
     runner->Continue();
     runner->Judge(true);
     runner->Continue();
+    EXPECT_FALSE(runner->Record(QStringLiteral("-3.5")));
+    EXPECT_TRUE(h.messages.shown.back().text.startsWith(QStringLiteral("\"-3.5\" cannot be read")));
     EXPECT_FALSE(runner->Record(QStringLiteral("0.2")));  // too short: refused
     EXPECT_EQ(h.messages.shown.back().text, QStringLiteral("Rise Time is too short - cannot calculate Bandwidth"));
     EXPECT_TRUE(runner->Record(QStringLiteral("3.5")));

@@ -171,7 +171,6 @@ void ProcedureRunner::startTest(int test)
 {
     test_ = test;
     inTest_ = 0;
-    applied_ = false;
     // A change of connection: nothing comes out until the operator is ready.
     window_.OutputZero();
     stage_ = Stage::Connect;
@@ -190,7 +189,6 @@ void ProcedureRunner::Continue()
 
 void ProcedureRunner::applyPoint()
 {
-    applied_ = false;
     const ProcedureTest& t = test();
     if (t.function == TestFunction::Amplitude && nominal() > kConfirmAboveVolts) {
         const MessageResult answer = window_.showMessage(
@@ -214,8 +212,7 @@ void ProcedureRunner::applyPoint()
         window_.frequencyPanel().ApplySetting(value);
     else if (t.function == TestFunction::Period)
         window_.periodPanel().ApplySetting(value);
-    applied_ = holds();
-    if (!applied_) {
+    if (!holds()) {
         window_.OutputZero();
         window_.showMessage({kTitle, QStringLiteral("The calibrator did not take this point; it is skipped."),
                              MessageIcon::Exclamation, MessageButtons::Ok});
@@ -280,7 +277,10 @@ bool ProcedureRunner::Record(const QString& typed)
         const QString unit = t.method == TestMethod::RiseTime ? QStringLiteral("s") : nominalUnit(t.function);
         const ShownUnit shown = t.method == TestMethod::RiseTime ? ShownUnit{1e-9, QStringLiteral("ns")}
                                                                  : shownUnitOf(nominal(), unit);
-        const std::optional<double> value = parseReading(typed, shown, unit, format);
+        std::optional<double> value = parseReading(typed, shown, unit, format);
+        // A rise time is a length of time.
+        if (value && t.method == TestMethod::RiseTime && !(*value > 0))
+            value.reset();
         if (!value) {
             window_.showMessage(
                 {kTitle,
@@ -394,7 +394,7 @@ void ProcedureRunner::Back()
 
 void ProcedureRunner::Abort()
 {
-    if (stage_ == Stage::Point || stage_ == Stage::Connect)
+    if ((stage_ == Stage::Point || stage_ == Stage::Connect) && !busy())
         finish(true);
 }
 

@@ -138,7 +138,6 @@ private:
     int test_ = 0;
     int inTest_ = 0;   // point within the test
     int number_ = 1;   // point over the procedure
-    bool applied_ = false;
 };
 
 } // namespace tarn

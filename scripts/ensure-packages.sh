@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build and the tests need, only those
-# that are missing. Usage: ensure-packages.sh app|test
+# that are missing. Usage: ensure-packages.sh app|test|shots
 set -euo pipefail
 
 app_packages=(
@@ -10,6 +10,11 @@ app_packages=(
   libgtest-dev
   fonts-liberation
   xvfb xauth
+)
+# The screenshots: keys typed into the window, and its picture taken.
+shots_packages=(
+  "${app_packages[@]}"
+  xdotool imagemagick
 )
 test_packages=(
   "${app_packages[@]}"
@@ -22,7 +27,8 @@ test_packages=(
 case "${1:-}" in
   app) wanted=("${app_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
-  *) echo "usage: $0 app|test" >&2; exit 2 ;;
+  shots) wanted=("${shots_packages[@]}") ;;
+  *) echo "usage: $0 app|test|shots" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -511,3 +511,37 @@ TEST(Exactness, FrequenciesAndPeriodsTheTimerMakesExactly)
 }
 
 } // namespace
+
+namespace {
+
+// A whole setting as a procedure asks for it, one after another on the
+// function: a preset through its range and button, any other value as an
+// entry on the typed range.
+TEST(TimingSetting, PresetOrTypedRangeChosenByTheValue)
+{
+    Harness h;
+    h.start();
+    const struct {
+        int function;
+        double value;
+        const char* sent;
+    } cases[] = {
+        {kFrequency, 1e6, "F 200000/F 1000000"},
+        {kFrequency, 100e6, "F 100000000"},
+        {kFrequency, 1000, "F 10000.0/D 50.0/F 1000.0/D 50.0"},
+        {kPeriod, 1e-8, "P 0.000005/P 0.00000001"},
+        {kPeriod, 0.001, "P 0.0001/D 50.0/P 0.001/D 50.0"},
+    };
+    for (const auto& c : cases) {
+        if (!h.c("optFunction", c.function).value)
+            h.window->form().operatorClick("optFunction", c.function);
+        h.journal.clear();
+        TimingPanel& panel = c.function == kFrequency ? static_cast<TimingPanel&>(h.window->frequencyPanel())
+                                                      : h.window->periodPanel();
+        panel.ApplySetting(c.value);
+        EXPECT_EQ(h.pieces().join(u'/').toStdString(), c.sent);
+    }
+    EXPECT_TRUE(h.messages.shown.empty());
+}
+
+} // namespace

@@ -6,6 +6,7 @@
 
 #include "app/test_fakes.h"
 #include "app/view/main_window_view.h"
+#include "app/view/other_windows.h"
 #include "app/view/qt_services.h"
 #include "records/view/certificate_pdf.h"
 
@@ -73,6 +74,7 @@ public:
         s.pointer = &pointer;
         s.certificates = &certificates;
         s.documents = &documents;
+        s.windows = &windows;
         s.applicationFolder = options_.folder;
         core = std::make_unique<MainWindow>(s);
         core->Load();
@@ -80,6 +82,7 @@ public:
         boxes.setView(view.get());
         busy.setView(view.get());
         pointer.setView(view.get());
+        windows.attach(core.get(), view.get());
         view->show();
         if (activate) {
             view->activateWindow();
@@ -116,6 +119,7 @@ public:
     QtMessageBoxes boxes;
     QtBusyIndication busy;
     QtPointerState pointer;
+    QtWindows windows;
     MemoryProfile memoryProfile;
     FixedNumbers numbers;
     PdfCertificatePrinter certificates{QPageSize(QPageSize::A4)};

@@ -2,14 +2,16 @@
 
 #include "app/latch_button.h"
 #include "app/main_window.h"
+#include "app/view/other_windows.h"
 #include "app/view/pictures.h"
 #include "app/view/view_support.h"
-#include "records/view/history_view.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QAction>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -19,7 +21,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
-#include <QShortcut>
 #include <QTimer>
 
 #include <cmath>
@@ -220,31 +221,23 @@ MainWindowView::MainWindowView(MainWindow& core, QWidget* parent)
     view::registerFontSubstitutes();
     const Control& window = form_.window();
     setObjectName(window.name);
+    // A fixed size: no maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(view::toPixels(window.width), view::toPixels(window.height));
+    addWindowActions();
     setWindowIcon(view::windowIcon());
     build();
     sync();
-    core_.setHistoryOpener([this](const QString& serial) {
-        if (!history_)
-            history_ = std::make_unique<HistoryView>(core_.records(), core_.services());
-        history_->showSerial(serial);
-        history_->show();
-        history_->raise();
-        history_->activateWindow();
-    });
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                  screen->availableGeometry())
                  .topLeft());
     qApp->installEventFilter(this);
-    // The procedure runner, from anywhere in the window.
-    auto* open = new QShortcut(QKeySequence::Open, this);
-    connect(open, &QShortcut::activated, this, [this] { core_.OpenProcedure(); });
 }
 
 MainWindowView::~MainWindowView()
 {
-    core_.setHistoryOpener({});
     qApp->removeEventFilter(this);
 }
 
@@ -371,15 +364,9 @@ void MainWindowView::buildControl(int id)
         slot.widget = combo;
         break;
     }
-    case Kind::Image: {
-        auto* image = new QLabel(container);
-        image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        const QImage picture = view::pictureFor(name);
-        if (!picture.isNull())
-            image->setPixmap(QPixmap::fromImage(picture));
-        slot.widget = image;
+    case Kind::Image:
+        slot.widget = new view::PictureWidget(name, container);
         break;
-    }
     case Kind::Timer: {
         auto* timer = new QTimer(this);
         timer->setObjectName(FormModel::key(c));
@@ -669,9 +656,49 @@ bool MainWindowView::isOwnWidget(QObject* object) const
     return widget == this || isAncestorOf(widget);
 }
 
+void MainWindowView::addWindowActions()
+{
+    // The window's own menu (its context menu here, as the title bar's menu
+    // belongs to the window manager).
+    auto add = [this](const QString& text, auto handler) {
+        auto* action = new QAction(text, this);
+        connect(action, &QAction::triggered, this, [this, handler] {
+            if (takesInput())
+                handler();
+            forwarded();
+        });
+        addAction(action);
+    };
+    add(QStringLiteral("Operator's Guide\tF1"), [this] { core_.OpenGuide(); });
+    add(QStringLiteral("Command Log\tCtrl+L"), [this] { core_.OpenCommandLog(); });
+    add(QStringLiteral("Procedure...\tCtrl+O"), [this] { core_.OpenProcedure(); });
+    add(QStringLiteral("About TarnPilot..."), [this] { ShowAbout(core_); });
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+bool MainWindowView::keyPressed(QObject* watched, QKeyEvent* key)
+{
+    // A key goes first to the focused control (or to the window when none
+    // has the focus); it is taken there, once.
+    QWidget* focus = QApplication::focusWidget();
+    if (watched != (focus ? focus : this))
+        return false;
+    // The rise-time box keeps its own editing keys.
+    if (qobject_cast<QLineEdit*>(watched) && !(key->modifiers() & Qt::ControlModifier)
+        && key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter && key->key() != Qt::Key_F1)
+        return false;
+    if (core_.KeyPressed(key->key(), key->modifiers()) == KeyResult::Ignored)
+        return false;
+    forwarded();
+    return true;
+}
+
 bool MainWindowView::eventFilter(QObject* watched, QEvent* event)
 {
     if (!windowEnabled_ && view::isBlockedInput(event->type()) && isOwnWidget(watched))
+        return true;
+    if (event->type() == QEvent::KeyPress && isOwnWidget(watched)
+        && keyPressed(watched, static_cast<QKeyEvent*>(event)))
         return true;
     return QWidget::eventFilter(watched, event);
 }

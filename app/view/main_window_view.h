@@ -9,15 +9,14 @@
 #include <QFont>
 #include <QWidget>
 
-#include <memory>
 #include <vector>
 
+class QKeyEvent;
 class QTimer;
 
 namespace tarn {
 
 class MainWindow;
-class HistoryView;
 
 namespace view {
 
@@ -62,6 +61,9 @@ private:
     struct Slot;
 
     void build();
+    void addWindowActions();
+    // A key pressed in the window; true when the window's keys took it.
+    bool keyPressed(QObject* watched, QKeyEvent* key);
     void buildControl(int id);
     void syncControl(int id, bool first);
     void forwarded();
@@ -73,7 +75,6 @@ private:
 
     MainWindow& core_;
     FormModel& form_;
-    std::unique_ptr<HistoryView> history_;
     std::vector<Slot> slots_;
     std::vector<int> pendingMouseUps_;  // releases that arrived while busy
     int focusRequestsSeen_ = 0;

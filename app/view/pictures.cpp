@@ -76,97 +76,145 @@ QImage iconImage(int size)
     return reduce(image);
 }
 
-QImage arrowImage()
+void paintArrow(QPainter& p)
 {
-    constexpr int kWidth = 68, kHeight = 5;
-    QImage image = canvas(kWidth, kHeight, kBlack);
-    const int mid = kHeight / 2;
-    for (int x = 0; x < kWidth; ++x)
-        image.setPixel(x, mid, kLime);
-    // Heads: 1, 3 and 5 pixels high at each end.
-    for (int i = 0; i < 3; ++i)
-        for (int y = mid - i; y <= mid + i; ++y) {
-            image.setPixel(i, y, kLime);
-            image.setPixel(kWidth - 1 - i, y, kLime);
-        }
-    return reduce(image);
+    // 68 by 5: a shaft along the middle and a head at each end, 5 high.
+    constexpr qreal kWidth = 68, kHeight = 5, kMid = kHeight / 2, kHead = 3;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.fillRect(QRectF(0, 0, kWidth, kHeight), QColor(kBlack));
+    p.fillRect(QRectF(0, kMid - 0.5, kWidth, 1), QColor(kLime));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(kLime));
+    p.drawPolygon(QPolygonF({{0, kMid}, {kHead, 0}, {kHead, kHeight}}));
+    p.drawPolygon(QPolygonF({{kWidth, kMid}, {kWidth - kHead, 0}, {kWidth - kHead, kHeight}}));
+    p.restore();
 }
 
-QImage fastRiseImage()
+void paintFastRise(QPainter& p)
 {
-    constexpr int kWidth = 184, kHeight = 148;
-    QImage image = canvas(kWidth, kHeight, kBlack);
-    QPainter p(&image);
+    constexpr qreal kWidth = 184, kHeight = 148;
+    p.save();
+    p.fillRect(QRectF(0, 0, kWidth, kHeight), QColor(kBlack));
 
-    // Screen: 8 by 6 divisions of 20 pixels with a dotted graticule.
-    const QRect screen(12, 10, 160, 120);
-    p.setPen(QPen(QColor(kGrey), 1, Qt::DotLine));
-    for (int x = screen.left(); x <= screen.right() + 1; x += 20)
-        p.drawLine(x, screen.top(), x, screen.bottom());
-    for (int y = screen.top(); y <= screen.bottom() + 1; y += 20)
-        p.drawLine(screen.left(), y, screen.right(), y);
+    // Screen: 8 by 6 divisions of 20 with a dotted graticule.
+    const QRectF screen(12.5, 10.5, 160, 120);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    QPen grid(QColor(kGrey), 1, Qt::DotLine);
+    grid.setCosmetic(false);
+    p.setPen(grid);
+    for (qreal x = screen.left() + 20; x < screen.right(); x += 20)
+        p.drawLine(QLineF(x, screen.top(), x, screen.bottom()));
+    for (qreal y = screen.top() + 20; y < screen.bottom(); y += 20)
+        p.drawLine(QLineF(screen.left(), y, screen.right(), y));
     p.setPen(QPen(QColor(kSilver), 1));
     p.drawRect(screen);
 
-    // Levels: 0 % at y 110, 100 % at y 30; the marks at 10 % and 90 %.
-    const int low = 110, high = 30;
-    const int mark10 = low - (low - high) / 10;      // 102
-    const int mark90 = high + (low - high) / 10;     // 38
+    // Levels: 0 % at 110, 100 % at 30; the marks at 10 % and 90 %.
+    constexpr qreal low = 110, high = 30;
+    constexpr qreal mark10 = low - (low - high) / 10;   // 102
+    constexpr qreal mark90 = high + (low - high) / 10;  // 38
 
-    // The trace: flat low, a smooth rising edge, flat high with a slight overshoot.
+    // The trace: flat low, a smooth rising edge, flat high after a slight overshoot.
     QPainterPath trace;
     trace.moveTo(screen.left() + 1, low);
     trace.lineTo(62, low);
     trace.cubicTo(74, low, 84, high + 4, 96, high - 3);
     trace.cubicTo(102, high - 5, 106, high, 112, high);
     trace.lineTo(screen.right() - 1, high);
-    p.setPen(QPen(QColor(kLime), 2));
+    p.setPen(QPen(QColor(kLime), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawPath(trace);
 
-    // Where the trace crosses the marks (found on the path itself).
-    auto crossing = [&](int y) {
+    // Where the trace crosses the marks, found on the path itself.
+    auto crossing = [&](qreal y) {
         for (qreal t = 0; t <= 1.0; t += 0.0005) {
             const QPointF pt = trace.pointAtPercent(t);
             if (pt.y() <= y)
-                return int(pt.x() + 0.5);
+                return pt.x();
         }
         return screen.right();
     };
-    const int x10 = crossing(mark10), x90 = crossing(mark90);
+    const qreal x10 = crossing(mark10), x90 = crossing(mark90);
 
     // 10 % and 90 % lines across the screen, and the two crossing markers.
     p.setPen(QPen(QColor(kYellow), 1, Qt::DashLine));
-    p.drawLine(screen.left() + 1, mark10, screen.right() - 1, mark10);
-    p.drawLine(screen.left() + 1, mark90, screen.right() - 1, mark90);
+    p.drawLine(QLineF(screen.left() + 1, mark10, screen.right() - 1, mark10));
+    p.drawLine(QLineF(screen.left() + 1, mark90, screen.right() - 1, mark90));
     p.setPen(QPen(QColor(kAqua), 1));
-    p.drawLine(x10, mark90 - 6, x10, mark10 + 10);
-    p.drawLine(x90, mark90 - 6, x90, mark10 + 10);
+    p.drawLine(QLineF(x10, mark90 - 6, x10, mark10 + 10));
+    p.drawLine(QLineF(x90, mark90 - 6, x90, mark10 + 10));
 
-    // The rise time between the markers: a double-headed arrow and "tr" above it.
-    const int arrowY = mark10 + 8;
-    p.drawLine(x10, arrowY, x90, arrowY);
-    for (int i = 1; i <= 3; ++i) {
-        p.drawLine(x10 + i, arrowY - i, x10 + i, arrowY + i);
-        p.drawLine(x90 - i, arrowY - i, x90 - i, arrowY + i);
-    }
+    // The rise time between the markers: a double-headed arrow and "tr" beside it.
+    const qreal arrowY = mark10 + 8;
+    p.drawLine(QLineF(x10, arrowY, x90, arrowY));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(kAqua));
+    p.drawPolygon(QPolygonF({{x10, arrowY}, {x10 + 4, arrowY - 3}, {x10 + 4, arrowY + 3}}));
+    p.drawPolygon(QPolygonF({{x90, arrowY}, {x90 - 4, arrowY - 3}, {x90 - 4, arrowY + 3}}));
 
     p.setFont(pictureFont(11, true));
     p.setPen(QColor(kWhite));
-    p.drawText(QRect(screen.left() + 3, mark90 - 14, 40, 13), Qt::AlignLeft | Qt::AlignVCenter,
+    p.drawText(QRectF(screen.left() + 3, mark90 - 14, 40, 13), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("90%"));
-    p.drawText(QRect(screen.left() + 3, mark10 - 14, 40, 13), Qt::AlignLeft | Qt::AlignVCenter,
+    p.drawText(QRectF(screen.left() + 3, mark10 - 14, 40, 13), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("10%"));
     p.setPen(QColor(kAqua));
-    p.drawText(QRect(x90 + 5, arrowY - 8, 24, 15), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("tr"));
+    p.drawText(QRectF(x90 + 5, arrowY - 8, 24, 15), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("tr"));
 
     // A caption strip below the screen.
     p.setFont(pictureFont(10));
     p.setPen(QColor(kSilver));
-    p.drawText(QRect(0, screen.bottom() + 3, kWidth, kHeight - screen.bottom() - 3),
-               Qt::AlignCenter, QStringLiteral("Rise time: 10% to 90%"));
+    p.drawText(QRectF(0, screen.bottom() + 3, kWidth, kHeight - screen.bottom() - 3), Qt::AlignCenter,
+               QStringLiteral("Rise time: 10% to 90%"));
+    p.restore();
+}
+
+QSize pictureSize(const QString& controlName)
+{
+    if (controlName == QLatin1String("imgArrow"))
+        return {68, 5};
+    if (controlName == QLatin1String("imgFastRise"))
+        return {184, 148};
+    return {};
+}
+
+bool paintPicture(QPainter& painter, const QString& controlName)
+{
+    if (controlName == QLatin1String("imgArrow"))
+        paintArrow(painter);
+    else if (controlName == QLatin1String("imgFastRise"))
+        paintFastRise(painter);
+    else
+        return false;
+    return true;
+}
+
+QImage renderPicture(const QString& controlName, qreal devicePixelRatio)
+{
+    const QSize size = pictureSize(controlName);
+    if (size.isEmpty())
+        return {};
+    QImage image((QSizeF(size) * devicePixelRatio).toSize(), QImage::Format_RGB32);
+    image.setDevicePixelRatio(devicePixelRatio);
+    image.fill(Qt::black);
+    QPainter p(&image);
+    paintPicture(p, controlName);
     p.end();
-    return reduce(image);
+    return image;
+}
+
+PictureWidget::PictureWidget(const QString& controlName, QWidget* parent)
+    : QWidget(parent), name_(controlName)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureWidget::paintEvent(QPaintEvent*)
+{
+    // Drawn afresh on the device, so it is sharp at every scale factor.
+    QPainter p(this);
+    p.setClipRect(rect());
+    paintPicture(p, name_);
 }
 
 QIcon windowIcon()
@@ -175,15 +223,6 @@ QIcon windowIcon()
     icon.addPixmap(QPixmap::fromImage(iconImage(16)));
     icon.addPixmap(QPixmap::fromImage(iconImage(32)));
     return icon;
-}
-
-QImage pictureFor(const QString& controlName)
-{
-    if (controlName == QLatin1String("imgArrow"))
-        return arrowImage();
-    if (controlName == QLatin1String("imgFastRise"))
-        return fastRiseImage();
-    return {};
 }
 
 } // namespace tarn::view

@@ -19,6 +19,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSet>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -121,9 +122,8 @@ TEST_F(ViewTest, EveryControlIsAWidgetAtItsPlaceInItsContainer)
     EXPECT_EQ(widget<QListWidget>("lstAmpRanges")->count(), 15);
     EXPECT_EQ(widget<QComboBox>("cboSerialPort")->count(), 9);
     EXPECT_NE(widget<QLineEdit>("txtRiseTime"), nullptr);
-    ASSERT_NE(widget<QLabel>("imgFastRise"), nullptr);
-    EXPECT_EQ(widget<QLabel>("imgFastRise")->pixmap().size(), QSize(184, 148));
-    EXPECT_EQ(widget<QLabel>("imgArrow")->pixmap().size(), QSize(68, 5));
+    ASSERT_NE(widget<view::PictureWidget>("imgFastRise"), nullptr);
+    ASSERT_NE(widget<view::PictureWidget>("imgArrow"), nullptr);
     // The serial list lies over the bus address list in the same place.
     QWidget* serial = widget("cboSerialPort");
     EXPECT_EQ(serial->parentWidget()->childAt(serial->geometry().center()), serial);
@@ -313,6 +313,24 @@ TEST_F(ViewTest, InputIsDiscardedWhileTheWindowIsDisabled)
     EXPECT_TRUE(widget("fraFunction(2)")->isVisible());
 }
 
+TEST_F(ViewTest, ClosingSwitchesTheOutputOffOnceTheCommandInHandHasGone)
+{
+    start();
+    click(QStringLiteral("optFunction(2)"));
+    gui.sent();
+    QSignalSpy closed(view.get(), &MainWindowView::closed);
+    // While a command is being sent the close waits for it.
+    core->form().window().enabled = false;
+    view->sync();
+    EXPECT_FALSE(view->close());
+    EXPECT_EQ(gui.sent(), QString());
+    core->form().window().enabled = true;
+    view->sync();
+    EXPECT_TRUE(closed.wait(2000));
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_EQ(gui.sent(), QStringLiteral("OFF"));
+}
+
 TEST_F(ViewTest, ButtonNotificationsReachTheModelAndABusyReleaseIsKept)
 {
     start();
@@ -479,28 +497,36 @@ TEST(ViewSupport, MissingDisplayIsReportedUnlessAPlatformOrDisplayIsNamed)
     EXPECT_TRUE(view::missingDisplayMessage(1, plain, getenv).has_value());
 }
 
-TEST(Pictures, SizesAndSixteenColours)
+TEST(Pictures, IconsInSixteenColoursDrawingsSharpAtEveryRatio)
 {
-    struct Case { QImage image; QSize size; };
-    const Case cases[] = {{view::iconImage(16), {16, 16}},
-                          {view::iconImage(32), {32, 32}},
-                          {view::arrowImage(), {68, 5}},
-                          {view::fastRiseImage(), {184, 148}}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.image.size(), c.size);
+    for (int size : {16, 32}) {
+        const QImage icon = view::iconImage(size);
+        EXPECT_EQ(icon.size(), QSize(size, size));
         QSet<QRgb> colours;
-        for (int y = 0; y < c.image.height(); ++y)
-            for (int x = 0; x < c.image.width(); ++x)
-                colours.insert(c.image.pixel(x, y));
+        for (int y = 0; y < icon.height(); ++y)
+            for (int x = 0; x < icon.width(); ++x)
+                colours.insert(icon.pixel(x, y));
         EXPECT_LE(colours.size(), 16);
         EXPECT_GE(colours.size(), 2);
     }
-    // The arrow: a green shaft on black, heads five pixels high at both ends.
-    const QImage arrow = view::arrowImage();
-    EXPECT_EQ(arrow.pixel(34, 2), qRgb(0, 255, 0));
-    EXPECT_EQ(arrow.pixel(34, 0), qRgb(0, 0, 0));
-    EXPECT_EQ(arrow.pixel(2, 0), qRgb(0, 255, 0));
-    EXPECT_EQ(arrow.pixel(65, 4), qRgb(0, 255, 0));
+    // Drawn at the ratio, not scaled up: the arrow's shaft is one logical
+    // pixel of pure green with black right above and below it, at any ratio.
+    for (qreal ratio : {1.0, 1.5, 2.0}) {
+        const QImage arrow = view::renderPicture("imgArrow", ratio);
+        const QImage sketch = view::renderPicture("imgFastRise", ratio);
+        EXPECT_EQ(arrow.size(), (QSizeF(68, 5) * ratio).toSize()) << ratio;
+        EXPECT_EQ(sketch.size(), (QSizeF(184, 148) * ratio).toSize()) << ratio;
+        int green = 0;
+        const int column = arrow.width() / 2;
+        for (int y = 0; y < arrow.height(); ++y) {
+            const QRgb pixel = arrow.pixel(column, y) & 0xffffff;
+            EXPECT_TRUE(pixel == 0x00ff00u || pixel == 0) << ratio << " row " << y;
+            green += pixel == 0x00ff00u;
+        }
+        EXPECT_EQ(green, qRound(ratio)) << ratio;
+        EXPECT_EQ(arrow.pixel(0, arrow.height() / 2) & 0xffffff, 0x00ff00u) << ratio;
+    }
+    EXPECT_TRUE(view::renderPicture("lblMainDisplay", 1.0).isNull());
 }
 
 } // namespace

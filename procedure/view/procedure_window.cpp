@@ -6,6 +6,7 @@
 #include "records/certificate.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -43,8 +44,9 @@ QString stepHint(const ProcedureTest& test)
 {
     if (test.method != TestMethod::Deviation)
         return {};
-    return QStringLiteral("%1Step the deviation (main window, or \u2190 \u2192 here; Shift for large steps, "
-                          "Home for zero) until the trace spans exactly %2 div, then Record (Enter).")
+    return QStringLiteral("%1Step the deviation (main window, or Up and Down here; Page Up and Page Down "
+                          "for large steps, Home for zero) until the trace spans exactly %2 div, then "
+                          "Record (Enter).")
         .arg(test.instruction.isEmpty() ? QString() : QStringLiteral("\n"))
         .arg(test.divisions);
 }
@@ -182,7 +184,7 @@ void ProcedureWindow::build()
     connect(cmdFail_, &QPushButton::clicked, this, [this] { act([this] { runner_->Judge(false); }); });
     connect(cmdSkip_, &QPushButton::clicked, this, [this] { act([this] { runner_->Skip(); }); });
     connect(cmdBack_, &QPushButton::clicked, this, [this] { act([this] { runner_->Back(); }); });
-    connect(cmdAbort_, &QPushButton::clicked, this, [this] { act([this] { runner_->Abort(); }); });
+    connect(cmdAbort_, &QPushButton::clicked, this, [this] { act([this] { runner_->Abort(); }, true); });
     connect(cmdRunAgain_, &QPushButton::clicked, this, [this] { act([this] { runner_->RunAgain(); }); });
     connect(cmdCertificate_, &QPushButton::clicked, this, [this] {
         issueCertificate(core_.records(), runner_->record().info.runId, QDateTime::currentDateTime(),
@@ -193,13 +195,13 @@ void ProcedureWindow::build()
 
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter})
         connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, [this] { enter(); });
-    // The deviation steps from the runner's keys: arrows, with Shift the
-    // large steps, Home back to zero.
+    // The deviation steps from the runner's keys, the main window's own:
+    // Up and Down, Page Up and Page Down the large steps, Home zero.
     const std::pair<QKeySequence, const char*> steps[] = {
-        {QKeySequence(Qt::Key_Left), "cmdDevDown"},
-        {QKeySequence(Qt::Key_Right), "cmdDevUp"},
-        {QKeySequence(Qt::SHIFT | Qt::Key_Left), "cmdDevDownLarge"},
-        {QKeySequence(Qt::SHIFT | Qt::Key_Right), "cmdDevUpLarge"},
+        {QKeySequence(Qt::Key_Down), "cmdDevDown"},
+        {QKeySequence(Qt::Key_Up), "cmdDevUp"},
+        {QKeySequence(Qt::Key_PageDown), "cmdDevDownLarge"},
+        {QKeySequence(Qt::Key_PageUp), "cmdDevUpLarge"},
         {QKeySequence(Qt::Key_Home), "cmdDevZero"},
     };
     for (const auto& [keys, name] : steps) {
@@ -210,8 +212,13 @@ void ProcedureWindow::build()
     }
 }
 
-void ProcedureWindow::act(const std::function<void()>& action)
+void ProcedureWindow::act(const std::function<void()>& action, bool waitWhileBusy)
 {
+    if (!core_.form().window().enabled) {
+        if (waitWhileBusy)
+            QTimer::singleShot(50, this, [this, action] { act(action, true); });
+        return;
+    }
     action();
     refresh();
     if (mainView_)
@@ -309,7 +316,13 @@ void ProcedureWindow::refresh()
 void ProcedureWindow::closeEvent(QCloseEvent* event)
 {
     // Closing ends an unfinished run: the output goes off and the run is
-    // recorded as aborted.
+    // recorded as aborted. A close while a command is being sent waits
+    // until it has gone, so that the "OFF" comes after it.
+    if (!core_.form().window().enabled && !core_.closed()) {
+        event->ignore();
+        QTimer::singleShot(50, this, [this] { close(); });
+        return;
+    }
     act([this] { runner_->Close(); });
     event->accept();
 }
@@ -318,20 +331,24 @@ void ProcedureWindow::closeEvent(QCloseEvent* event)
 
 ProcedureLauncher::~ProcedureLauncher()
 {
-    if (window_) {
-        window_->close();
-        delete window_;
-    }
+    // Only deleted: the main window may be gone already, and its closing
+    // has ended the run.
+    delete window_;
 }
 
 void ProcedureLauncher::attach(MainWindow& core, MainWindowView& mainView)
 {
     core_ = &core;
     mainView_ = &mainView;
-    connect(&mainView, &MainWindowView::closed, this, [this] {
+    // The main window closing, or the program ending otherwise (a signal,
+    // the session), ends an unfinished run as aborted.
+    const auto end = [this] {
         if (window_)
             window_->close();
-    });
+    };
+    connect(&mainView, &MainWindowView::closed, this, end);
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, end);
 }
 
 void ProcedureLauncher::openProcedure(const QString& given)

@@ -45,7 +45,10 @@ protected:
 
 private:
     void build();
-    void act(const std::function<void()>& action);
+    // Runs an action of the operator and mirrors both windows. While the
+    // main window sends, an action is dropped, as the main window drops
+    // its own input then; one that switches the output off waits instead.
+    void act(const std::function<void()>& action, bool waitWhileBusy = false);
     void begin();
     void record();
     void enter();
@@ -77,7 +80,8 @@ class ProcedureLauncher final : public QObject, public ProcedureOpener {
 
 public:
     ~ProcedureLauncher() override;
-    // The main window closing ends an unfinished run as aborted.
+    // The main window closing, or the program quitting, ends an unfinished
+    // run as aborted.
     void attach(MainWindow& core, MainWindowView& mainView);
     void openProcedure(const QString& file) override;
     // Opens the file once the main window has initialised and is idle.

@@ -89,7 +89,7 @@ TEST(ProcedureWindow, ClickThroughARunWithOutputOffAtEachConnection)
     EXPECT_EQ(h.sent(), QStringLiteral("OFF/A 0.01/G 6/WAVE DC/50R OFF"));
     EXPECT_EQ(text("lblStimulus"), QStringLiteral("10 mV/div \u00d7 6 div, DC: 60 mV"));
     EXPECT_EQ(text("lblLimits"), QStringLiteral("Limits: 59 mV to 61 mV"));
-    QTest::keyClick(window, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(window, Qt::Key_PageUp);
     EXPECT_EQ(h.sent(), QStringLiteral("A 0.01001"));
     EXPECT_EQ(text("lblUutError"), QStringLiteral("Unit's error: -0.0600 mV (-0.100 %)"));
     EXPECT_EQ(h.widget<QLabel>(QStringLiteral("lblDeviation"))->text(), QStringLiteral("+0.10%"));
@@ -116,6 +116,21 @@ TEST(ProcedureWindow, ClickThroughARunWithOutputOffAtEachConnection)
               "3,Markers,period,1 ms,,,,,,,,,Pass");
     EXPECT_TRUE(lines.contains(QStringLiteral("# operator,Bea")));
     window->close();
+
+    // Again, aborted while the first point is being sent: the abort waits,
+    // and OFF is the last piece.
+    launcher.openProcedure(file);
+    window = launcher.window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(static_cast<QLineEdit*>(w("txtOperator"))->text(), QStringLiteral("Bea"));
+    QTest::keyClicks(w("txtUnitSerial"), QStringLiteral("A8"));
+    click("cmdBegin");
+    h.sent();
+    h.pauses.duringNextSleep = [&] { click("cmdAbort"); };
+    click("cmdContinue");
+    QTest::qWait(200);
+    EXPECT_TRUE(h.sent().endsWith(QStringLiteral("OFF/A 0.01/G 6/WAVE DC/50R OFF/OFF")));
+    EXPECT_EQ(text("lblOverall"), QStringLiteral("INCOMPLETE"));
 }
 
 } // namespace

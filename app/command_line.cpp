@@ -1,0 +1,97 @@
+#include "app/command_line.h"
+
+#include "app/version.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+namespace tarn {
+
+namespace {
+// Options the window system reads itself; the ones with a value first.
+const char* const kToolkitValueOptions[] = {
+    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+    "qwindowicon", "qwindowtitle", "geometry", "style", "stylesheet", "display",
+    "session", "name", "title", "visual", "dialogs", "fontengine", "qmljsdebugger", "ncols",
+};
+const char* const kToolkitFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync", "cmap"};
+
+QCommandLineOption hidden(QCommandLineOption option)
+{
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    return option;
+}
+} // namespace
+
+QString VersionText()
+{
+    return QStringLiteral("%1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionRevision);
+}
+
+QString AboutText()
+{
+    return QStringLiteral("TarnPilot ") + VersionText() +
+           QStringLiteral("\rFront panel of the Corvane Tarn oscilloscope and timer-counter calibrator.") +
+           QStringLiteral("\r\rBuilt with Qt ") + QStringLiteral(QT_VERSION_STR) + QStringLiteral(", running on Qt ") +
+           QString::fromLatin1(qVersion()) + QStringLiteral(".\r\rLicence: Proprietary; all rights reserved.");
+}
+
+CommandLine ParseCommandLine(const QStringList& arguments)
+{
+    const QString program =
+        arguments.isEmpty() ? QStringLiteral("TarnPilot") : QFileInfo(arguments.first()).fileName();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Front panel of the Corvane Tarn oscilloscope and timer-counter calibrator."));
+    // "-platform xcb" as the window system writes it, not as -p -l -a ...
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption check(QStringLiteral("check-procedure"),
+                                   QStringLiteral("Check a procedure file and exit"), QStringLiteral("FILE"));
+    const QCommandLineOption procedure(QStringLiteral("procedure"),
+                                       QStringLiteral("Open the procedure runner with FILE after start-up"),
+                                       QStringLiteral("FILE"));
+    parser.addOption(check);
+    parser.addOption(procedure);
+    for (const char* name : kToolkitValueOptions)
+        parser.addOption(hidden({QString::fromLatin1(name), QString(), QStringLiteral("value")}));
+    for (const char* name : kToolkitFlags)
+        parser.addOption(hidden(QCommandLineOption(QString::fromLatin1(name))));
+
+    CommandLine result;
+    const QString tryHelp = QStringLiteral("Try '%1 --help' for the options.").arg(program);
+    if (!parser.parse(arguments)) {
+        result.action = CommandLine::Action::Refuse;
+        result.output = program + QStringLiteral(": ") + parser.errorText() + u'\n' + tryHelp;
+        result.exitCode = 2;
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        result.action = CommandLine::Action::Refuse;
+        result.output = program + QStringLiteral(": Unexpected argument '") +
+                        parser.positionalArguments().first() + QStringLiteral("'.\n") + tryHelp;
+        result.exitCode = 2;
+        return result;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        result.action = CommandLine::Action::ShowHelp;
+        // Read before any application object exists, the parser cannot know
+        // the program's name.
+        result.output = parser.helpText().replace(QStringLiteral("<executable_name>"), program);
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.action = CommandLine::Action::ShowVersion;
+        result.output = QStringLiteral("TarnPilot ") + VersionText() + u'\n';
+        return result;
+    }
+    if (parser.isSet(check))
+        result.checkProcedure = parser.value(check);
+    if (parser.isSet(procedure))
+        result.procedure = parser.value(procedure);
+    return result;
+}
+
+} // namespace tarn
