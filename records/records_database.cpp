@@ -252,8 +252,9 @@ int RecordsDatabase::schemaVersion(QString* error)
 {
     const QStringList tables = db_.tables();
     if (!tables.contains(QStringLiteral("schema_version"))) {
-        // A database with tables of its own but none of ours is not ours.
-        if (!tables.isEmpty()) {
+        // A file with tables of its own but none of ours is some other
+        // program's; a server's database may be shared with other tables.
+        if (!tables.isEmpty() && !server_) {
             if (error)
                 *error = QStringLiteral("%1 holds other tables and no records schema.").arg(name_);
             return -1;
