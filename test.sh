@@ -28,6 +28,7 @@ cmake --build "$root/build/all" -j "$jobs" || exit 1
 pg_env=$("$root/scripts/test-postgres.sh" start) || exit 1
 eval "$pg_env"
 trap '"$root/scripts/test-postgres.sh" stop "$TARN_TEST_PGDIR"' EXIT
+trap 'exit 130' INT TERM
 
 echo "== TarnPilot tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
