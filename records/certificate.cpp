@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <map>
+
 namespace tarn {
 
 namespace {
@@ -92,6 +94,39 @@ QStringList certificateRow(const PointResult& p)
             limits,
             p.toleranceUsed ? QString::number(*p.toleranceUsed, 'f', 1) + QStringLiteral(" %") : QString(),
             verdictText(p.result)};
+}
+
+QStringList comparisonColumns()
+{
+    return {QStringLiteral("Point"),           QStringLiteral("Test"),
+            QStringLiteral("Setting"),         QStringLiteral("Error as found"),
+            QStringLiteral("Tol. used"),       QStringLiteral("Result as found"),
+            QStringLiteral("Error as left"),   QStringLiteral("Tol. used"),
+            QStringLiteral("Result as left")};
+}
+
+QList<QStringList> comparisonRows(const RunRecord& asFound, const RunRecord& asLeft)
+{
+    // Both runs follow one procedure, so a point number is the same point;
+    // one missing from a run (aborted before it) is shown as not taken.
+    std::map<int, std::pair<const PointResult*, const PointResult*>> points;
+    for (const PointResult& p : asFound.points)
+        points[p.point].first = &p;
+    for (const PointResult& p : asLeft.points)
+        points[p.point].second = &p;
+    const auto side = [](const PointResult* p) {
+        if (!p)
+            return QStringList{QString(), QString(), QStringLiteral("not taken")};
+        const QStringList row = certificateRow(*p);
+        return QStringList{row[6], row[8], row[9]};
+    };
+    QList<QStringList> rows;
+    for (const auto& [number, pair] : points) {
+        const PointResult* any = pair.second ? pair.second : pair.first;
+        rows << (QStringList{QString::number(number), any->test, any->setting} + side(pair.first)
+                 + side(pair.second));
+    }
+    return rows;
 }
 
 QString conditionText(const QString& typed, const QString& unit)

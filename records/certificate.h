@@ -21,6 +21,10 @@ QString conformityStatement(const RunInfo& info);
 // actual, error, limits, tolerance used and result, as printed.
 QStringList certificateRow(const PointResult& point);
 QStringList certificateColumns();
+// The side-by-side table of a unit adjusted and run again: per point its
+// error, tolerance used and result as found and as left.
+QStringList comparisonColumns();
+QList<QStringList> comparisonRows(const RunRecord& asFound, const RunRecord& asLeft);
 // A condition as typed, with its unit when a bare number was typed.
 QString conditionText(const QString& typed, const QString& unit);
 

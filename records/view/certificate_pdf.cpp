@@ -104,11 +104,11 @@ public:
              }});
     }
 
-    // A results table: the header, then one block per row.
-    void table(const QStringList& columns, const QList<QStringList>& rows)
+    // A table: the header, then one block per row; each column takes its
+    // share of the width.
+    void table(const QStringList& columns, const QList<QStringList>& rows, const std::vector<double>& share)
     {
-        static const double share[] = {0.05, 0.14, 0.16, 0.09, 0.09, 0.09, 0.09, 0.14, 0.07, 0.08};
-        const auto cells = [this](const QStringList& texts, const QFont& f, bool shaded) {
+        const auto cells = [this, share](const QStringList& texts, const QFont& f, bool shaded) {
             std::vector<double> widths;
             double h = 0;
             for (int i = 0; i < texts.size(); ++i) {
@@ -250,7 +250,7 @@ void addRunSection(Layout& layout, const RunRecord& run, const QString& heading)
     QList<QStringList> rows;
     for (const PointResult& p : run.points)
         rows << certificateRow(p);
-    layout.table(certificateColumns(), rows);
+    layout.table(certificateColumns(), rows, {0.05, 0.14, 0.16, 0.09, 0.09, 0.09, 0.09, 0.14, 0.07, 0.08});
     layout.gap(mm(1.5));
     layout.paragraph(conformityStatement(run.info), font(9, true));
     layout.paragraph(QStringLiteral("Tolerance used per point (%1)").arg(heading.toLower()), font(8, true),
@@ -302,6 +302,10 @@ void buildContent(Layout& layout, const CertificateRuns& runs, const LaboratoryI
     if (runs.asFound) {
         addRunSection(layout, *runs.asFound, QStringLiteral("Results as found"));
         addRunSection(layout, runs.run, QStringLiteral("Results as left"));
+        layout.gap(mm(3));
+        layout.paragraph(QStringLiteral("As found and as left"), font(11, true), true);
+        layout.table(comparisonColumns(), comparisonRows(*runs.asFound, runs.run),
+                     {0.06, 0.16, 0.18, 0.11, 0.08, 0.10, 0.11, 0.08, 0.12});
     } else {
         addRunSection(layout, runs.run, QStringLiteral("Results"));
     }
