@@ -10,8 +10,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSaveFile>
-#include <QStandardPaths>
 
 #include <algorithm>
 #include <cmath>
@@ -120,7 +120,8 @@ bool ProcedureRunner::Begin(const RunDetails& details)
     if (stage_ != Stage::Details || busy())
         return false;
     QStringList missing;
-    if (details.unitSerial.trimmed().isEmpty())
+    // The serial names the results file, so it needs a letter or digit.
+    if (!details.unitSerial.contains(QRegularExpression(QStringLiteral("[A-Za-z0-9]"))))
         missing << QStringLiteral("the unit's serial number");
     if (details.operatorName.trimmed().isEmpty())
         missing << QStringLiteral("the operator");

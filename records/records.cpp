@@ -1,6 +1,7 @@
 #include "records/records.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QUuid>
@@ -32,9 +33,11 @@ RecordsSettings readRecordsSettings(ProfileStore& profile, const QString& settin
                                     const QString& defaultFolder)
 {
     RecordsSettings s;
-    s.folder = read(profile, settingsFile, "Procedures", "Records", defaultFolder);
+    s.folder = read(profile, settingsFile, "Procedures", "Records");
     if (s.folder.isEmpty())
         s.folder = defaultFolder;
+    else if (QDir::isRelativePath(s.folder))  // beside the settings file
+        s.folder = QDir(QFileInfo(settingsFile).absolutePath()).filePath(s.folder);
     s.server = read(profile, settingsFile, "Procedures", "Database");
     s.laboratory.name = read(profile, settingsFile, "Laboratory", "Name");
     s.laboratory.address = read(profile, settingsFile, "Laboratory", "Address");

@@ -27,7 +27,8 @@ struct RecordsSettings {
 
 // Section Procedures (Records, Database) and section Laboratory (Name,
 // Address, Accreditation, CertificatePrefix) of the settings file. The
-// records folder defaults to defaultFolder.
+// records folder defaults to defaultFolder; a relative one lies beside the
+// settings file.
 RecordsSettings readRecordsSettings(ProfileStore& profile, const QString& settingsFile,
                                     const QString& defaultFolder);
 
