@@ -42,8 +42,9 @@ RecordsSettings readRecordsSettings(ProfileStore& profile, const QString& settin
     s.laboratory.name = read(profile, settingsFile, "Laboratory", "Name");
     s.laboratory.address = read(profile, settingsFile, "Laboratory", "Address");
     s.laboratory.accreditation = read(profile, settingsFile, "Laboratory", "Accreditation");
-    s.laboratory.certificatePrefix =
-        read(profile, settingsFile, "Laboratory", "CertificatePrefix", s.laboratory.certificatePrefix);
+    const QString prefix = read(profile, settingsFile, "Laboratory", "CertificatePrefix");
+    if (!prefix.isEmpty())
+        s.laboratory.certificatePrefix = prefix;
     return s;
 }
 

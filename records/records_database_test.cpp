@@ -65,6 +65,36 @@ TEST(ServerAddress, ReadsUserHostPortAndDatabase)
     }
 }
 
+TEST(RecordsSettings, FolderServerAndLaboratoryFromTheSettingsFile)
+{
+    const QString ini = QStringLiteral("/opt/tarn/TarnApp.ini");
+    const struct {
+        const char* records;  // key Records, or none
+        const char* prefix;   // key CertificatePrefix, or none
+        const char* folder;
+        const char* usedPrefix;
+    } cases[] = {
+        {nullptr, nullptr, "/data/records", "CAL"},
+        {"", "", "/data/records", "CAL"},
+        {"/srv/cal", "TC", "/srv/cal", "TC"},
+        {"lab/records", nullptr, "/opt/tarn/lab/records", "CAL"},
+    };
+    for (const auto& c : cases) {
+        testing::MemoryProfile profile;
+        if (c.records)
+            profile.writeString(QStringLiteral("Procedures"), QStringLiteral("Records"), QLatin1String(c.records), ini);
+        if (c.prefix)
+            profile.writeString(QStringLiteral("Laboratory"), QStringLiteral("CertificatePrefix"),
+                                QLatin1String(c.prefix), ini);
+        profile.writeString(QStringLiteral("Laboratory"), QStringLiteral("Name"), QStringLiteral("Lab"), ini);
+        const RecordsSettings s = readRecordsSettings(profile, ini, QStringLiteral("/data/records"));
+        EXPECT_EQ(s.folder, QLatin1String(c.folder)) << (c.records ? c.records : "(none)");
+        EXPECT_EQ(s.laboratory.certificatePrefix, QLatin1String(c.usedPrefix));
+        EXPECT_EQ(s.laboratory.name, QStringLiteral("Lab"));
+        EXPECT_TRUE(s.server.isEmpty());
+    }
+}
+
 // Each schema state a database can be found in, opened by this program.
 TEST(RecordsSchema, CreatesMigratesOrRefusesByVersion)
 {
