@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything when needed and runs every test: the core and widget
 # tests of TarnPilot, again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the ZANBIT32 tests under Wine.
+# UndefinedBehaviorSanitizer, and the ZANBIT32 tests under Wine. The
+# records tests get a throw-away PostgreSQL server of their own.
 set -uo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
 "$root/scripts/ensure-packages.sh" test || exit 1
@@ -21,6 +22,13 @@ configure "$root/build/sanitize" -DCMAKE_BUILD_TYPE=Debug -DTARN_SANITIZE=ON -DT
 configure "$root/build/all" -DCMAKE_BUILD_TYPE=RelWithDebInfo || exit 1
 cmake --build "$root/build/sanitize" -j "$jobs" || exit 1
 cmake --build "$root/build/all" -j "$jobs" || exit 1
+
+# The records tests' own PostgreSQL server, up for both test runs and
+# stopped on any way out.
+pg_env=$("$root/scripts/test-postgres.sh" start) || exit 1
+eval "$pg_env"
+trap '"$root/scripts/test-postgres.sh" stop "$TARN_TEST_PGDIR"' EXIT
+trap 'exit 130' INT TERM
 
 echo "== TarnPilot tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

@@ -476,6 +476,9 @@ void addSetupPanel(FormModel& form, int panel)
     form.at(procedure).toolTip = QStringLiteral("Run a calibration procedure from a file (Ctrl+O)");
     addButton(form, panel, "cmdApply", kNoIndex, {5880, 3120, 1575, 735}, "Apply", arial(15.75),
               colors::black, colors::green);
+    // The calibration records of a unit.
+    addButton(form, panel, "cmdHistory", kNoIndex, {2115, 3120, 1755, 735}, "History...",
+              arial(15.75), colors::black, colors::buttonFace);
     const int log = addButton(form, panel, "cmdCommandLog", kNoIndex, {3990, 3120, 1755, 735},
                               "Command Log", arial(9.75), colors::black, colors::buttonFace);
     form.at(log).toolTip = QStringLiteral("Every command piece sent (Ctrl+L)");

@@ -90,7 +90,8 @@ const std::vector<Containment>& windowTree()
           "cmd5us"}},
         {"fraFunction(4)",
          {"Label2", "lblCommsMode", "optCommsType(0)", "optCommsType(1)", "lblAddress",
-          "cboGPIBAddress", "cboSerialPort", "cmdProcedure", "cmdApply", "cmdCommandLog"}},
+          "cboGPIBAddress", "cboSerialPort", "cmdProcedure", "cmdApply", "cmdHistory",
+          "cmdCommandLog"}},
     };
     return tree;
 }

@@ -9,6 +9,7 @@
 #include "app/view/view_support.h"
 #include "channel/ini_profile_store.h"
 #include "channel/serial_transport.h"
+#include "records/view/certificate_pdf.h"
 #include "procedure/check.h"
 #include "procedure/view/procedure_window.h"
 
@@ -58,6 +59,8 @@ int main(int argc, char* argv[])
     tarn::IniProfileStore profile;
     tarn::QtNumberFormats numbers;
     tarn::QtPointerState pointer;
+    tarn::PdfCertificatePrinter certificates;
+    tarn::QtDocumentViewer documents;
     // Opened only when the settings file asks for the serial line.
     tarn::SerialTransport serial;
     tarn::QtWindows windows;
@@ -69,6 +72,8 @@ int main(int argc, char* argv[])
     services.profile = &profile;
     services.numbers = &numbers;
     services.pointer = &pointer;
+    services.certificates = &certificates;
+    services.documents = &documents;
     services.serial = &serial;
     services.windows = &windows;
     tarn::view::ProcedureLauncher procedures;

@@ -4,9 +4,12 @@
 #include "app/version.h"
 #include "channel/command_channel.h"
 #include "fastrise/fast_rise_panel.h"
+#include "records/records.h"
 #include "timing/frequency_panel.h"
 #include "timing/period_panel.h"
 #include "timing/timer_model.h"
+
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -43,6 +46,24 @@ void MainWindow::connectHandlers()
     form_.onClick(QStringLiteral("cmdApply"), [this](int) { Apply(); });
     form_.onClick(QStringLiteral("cmdCommandLog"), [this](int) { OpenCommandLog(); });
     form_.onClick(QStringLiteral("cmdProcedure"), [this](int) { OpenProcedure(); });
+    form_.onClick(QStringLiteral("cmdHistory"), [this](int) { ShowHistory(); });
+}
+
+Records& MainWindow::records()
+{
+    if (!records_) {
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+                               + QStringLiteral("/records");
+        records_ = std::make_unique<Records>(
+            readRecordsSettings(*services_.profile, state_.SettingsFilePath, folder));
+    }
+    return *records_;
+}
+
+void MainWindow::ShowHistory(const QString& serial)
+{
+    if (services_.windows && form_.window().enabled)
+        services_.windows->openHistory(serial);
 }
 
 void MainWindow::OpenProcedure()

@@ -22,6 +22,7 @@ class TimerModel;
 class FrequencyPanel;
 class PeriodPanel;
 class FastRisePanel;
+class Records;
 
 // The state owned by the main window; everything starts as zero, false or empty.
 struct WindowState {
@@ -130,6 +131,12 @@ public:
     TimerModel& timerModel() { return *timerModel_; }
     void SelectFastRise();
 
+    // --- Calibration records -------------------------------------------------
+    // The records as the settings file names them, read on first use.
+    Records& records();
+    // Opens the history window, at the runs of a serial number when given.
+    void ShowHistory(const QString& serial = {});
+
     // --- The panels, for whole settings -------------------------------------
     AmplitudePanel& amplitudePanel() { return *amplitude_; }
     FrequencyPanel& frequencyPanel() { return *frequencyPanel_; }
@@ -170,6 +177,7 @@ private:
     Transport* transport_ = nullptr;
     QString openedDevice_;
     std::optional<MessageRequest> pendingLinkReport_;
+    std::unique_ptr<Records> records_;
     CommandLog commandLog_;
 };
 

@@ -81,6 +81,16 @@ public:
     virtual bool leftButtonHeldOn(const QString& name, int index) const = 0;
 };
 
+// Opens a finished document (a certificate) in the desktop's viewer.
+class DocumentViewer {
+public:
+    virtual ~DocumentViewer() = default;
+    // False when no viewer could be started.
+    virtual bool open(const QString& path) = 0;
+};
+
+class CertificatePrinter;
+
 // Opens a procedure in the runner's window; with no file given the
 // operator chooses one.
 class ProcedureOpener {
@@ -95,6 +105,8 @@ public:
     virtual ~Windows() = default;
     virtual void openCommandLog() = 0;
     virtual void openGuide() = 0;
+    // The calibration history, at the runs of a serial number when given.
+    virtual void openHistory(const QString& serial) = 0;
 };
 
 struct Services {
@@ -109,6 +121,10 @@ struct Services {
     // The serial line to the calibrator, used when the settings file asks
     // for it; without it the program is the demonstration edition.
     Transport* serial = nullptr;
+    // Optional: the certificate's PDF writer and the viewer it is opened
+    // in; without them no certificate can be written.
+    CertificatePrinter* certificates = nullptr;
+    DocumentViewer* documents = nullptr;
     // Optional: the runner of procedures; without it there is none.
     ProcedureOpener* procedures = nullptr;
     // Optional: the command log window and the operator's guide.

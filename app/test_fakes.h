@@ -154,12 +154,24 @@ public:
     QStringList held;
 };
 
+// Documents "opened", without a viewer.
+class RecordedViewer final : public DocumentViewer {
+public:
+    bool open(const QString& path) override
+    {
+        opened << path;
+        return true;
+    }
+    QStringList opened;
+};
+
 // Records which of the other windows were asked for.
 class FakeWindows final : public Windows, public ProcedureOpener {
 public:
     explicit FakeWindows(Journal& j) : journal(j) {}
     void openCommandLog() override { journal.add(QStringLiteral("window:command log")); }
     void openGuide() override { journal.add(QStringLiteral("window:guide")); }
+    void openHistory(const QString& serial) override { journal.add(QStringLiteral("window:history") + serial); }
     void openProcedure(const QString& file) override { journal.add(QStringLiteral("window:procedure") + file); }
     Journal& journal;
 };

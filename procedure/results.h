@@ -69,6 +69,14 @@ struct RunInfo {
     int pointsInProcedure = 0;
     std::optional<Overall> overall;  // set when the run has ended
 
+    // The run's identity in the records: a UUID given at Begin, the run this
+    // one is the as-left run of (empty for a first run), and the certificate
+    // issued for it (number empty while none has been).
+    QString runId;
+    QString asFoundRunId;
+    QString certificateNumber;
+    QDateTime certificateIssued;
+
     friend bool operator==(const RunInfo&, const RunInfo&) = default;
 };
 

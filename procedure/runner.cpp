@@ -3,16 +3,15 @@
 #include "amplitude/amplitude_panel.h"
 #include "app/main_window.h"
 #include "fastrise/fast_rise_panel.h"
+#include "records/records.h"
 #include "timing/frequency_panel.h"
 #include "timing/period_panel.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QStandardPaths>
 
 #include <algorithm>
 #include <cmath>
@@ -72,17 +71,7 @@ bool CsvResultsSink::write(const RunRecord& run, QString* error)
 
 QString recordsFolder(MainWindow& window)
 {
-    const QString standard =
-        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/records");
-    const QString chosen = window.services()
-                               .profile->readString(section(), QStringLiteral("Records"), QString(), 1024,
-                                                    window.state().SettingsFilePath)
-                               .trimmed();
-    if (chosen.isEmpty())
-        return standard;
-    // A relative folder lies beside the settings file.
-    return QDir::isRelativePath(chosen) ? QDir(QFileInfo(window.state().SettingsFilePath).absolutePath()).filePath(chosen)
-                                        : chosen;
+    return window.records().settings().folder;
 }
 
 // --- Runner -----------------------------------------------------------------
@@ -142,7 +131,9 @@ bool ProcedureRunner::Begin(const RunDetails& details)
                              MessageIcon::Exclamation, MessageButtons::Ok});
         return false;
     }
+    details_ = details;
     RunInfo& info = record_.info;
+    info.runId = newRunId();
     info.procedureTitle = procedure_.title;
     info.procedureRevision = procedure_.revision;
     info.procedureSha256 =
@@ -411,6 +402,29 @@ void ProcedureRunner::Abort()
 void ProcedureRunner::Close()
 {
     Abort();
+}
+
+bool ProcedureRunner::canRunAgain() const
+{
+    return stage_ == Stage::Finished && record_.info.overall == Overall::Fail;
+}
+
+bool ProcedureRunner::RunAgain()
+{
+    if (!canRunAgain() || busy())
+        return false;
+    // Every later run of an adjustment belongs to the first run, as found.
+    const QString asFound =
+        record_.info.asFoundRunId.isEmpty() ? record_.info.runId : record_.info.asFoundRunId;
+    const RunRecord previous = std::exchange(record_, RunRecord{});
+    record_.info.asFoundRunId = asFound;
+    stage_ = Stage::Details;
+    number_ = 1;
+    if (Begin(details_))
+        return true;
+    record_ = previous;
+    stage_ = Stage::Finished;
+    return false;
 }
 
 void ProcedureRunner::finish(bool aborted)

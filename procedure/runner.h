@@ -86,6 +86,11 @@ public:
     void Abort();
     // The runner's window closes: an unfinished run is aborted.
     void Close();
+    // After a finished run with failed points: the operator adjusts the
+    // unit and the same procedure runs again with the same particulars,
+    // stored as the as-left run of the first run.
+    bool canRunAgain() const;
+    bool RunAgain();
     // A deviation step button of the main window, from the runner's keys.
     void Step(const QString& button);
 
@@ -128,6 +133,7 @@ private:
     QString filePath_;
     std::vector<ResultsSink*> sinks_;
     RunRecord record_;
+    RunDetails details_;
     Stage stage_ = Stage::Details;
     int test_ = 0;
     int inTest_ = 0;   // point within the test

@@ -8,6 +8,7 @@
 #include "app/view/main_window_view.h"
 #include "app/view/other_windows.h"
 #include "app/view/qt_services.h"
+#include "records/view/certificate_pdf.h"
 
 #include <gtest/gtest.h>
 
@@ -71,6 +72,8 @@ public:
         s.profile = options_.profile ? options_.profile : &memoryProfile;
         s.numbers = &numbers;
         s.pointer = &pointer;
+        s.certificates = &certificates;
+        s.documents = &documents;
         s.windows = &windows;
         s.applicationFolder = options_.folder;
         core = std::make_unique<MainWindow>(s);
@@ -119,6 +122,8 @@ public:
     QtWindows windows;
     MemoryProfile memoryProfile;
     FixedNumbers numbers;
+    PdfCertificatePrinter certificates{QPageSize(QPageSize::A4)};
+    RecordedViewer documents;
     std::unique_ptr<MainWindow> core;
     std::unique_ptr<MainWindowView> view;
 

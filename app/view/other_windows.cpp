@@ -2,6 +2,7 @@
 
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "records/view/history_view.h"
 
 #include <QClipboard>
 #include <QFileDialog>
@@ -236,6 +237,18 @@ void QtWindows::openCommandLog()
 void QtWindows::openGuide()
 {
     raise(guide_, core_, main_.data());
+}
+
+void QtWindows::openHistory(const QString& serial)
+{
+    if (!core_)
+        return;
+    if (!history_)
+        history_ = new HistoryView(core_->records(), core_->services(), main_.data());
+    history_->showSerial(serial);
+    history_->show();
+    history_->raise();
+    history_->activateWindow();
 }
 
 } // namespace tarn

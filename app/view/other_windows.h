@@ -15,6 +15,7 @@ class QPlainTextEdit;
 namespace tarn {
 
 class MainWindow;
+class HistoryView;
 
 // frmCommandLog: the command log as it grows, with Copy, Save as text and Clear.
 class CommandLogWindow : public QWidget {
@@ -58,6 +59,7 @@ public:
     void attach(MainWindow* core, QWidget* mainWindow);
     void openCommandLog() override;
     void openGuide() override;
+    void openHistory(const QString& serial) override;
     CommandLogWindow* commandLog() const { return log_; }
     GuideWindow* guide() const { return guide_; }
 
@@ -66,6 +68,7 @@ private:
     QPointer<QWidget> main_;
     QPointer<CommandLogWindow> log_;
     QPointer<GuideWindow> guide_;
+    QPointer<HistoryView> history_;
 };
 
 } // namespace tarn

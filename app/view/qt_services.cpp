@@ -5,6 +5,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QMessageBox>
 #include <QThread>
 
@@ -95,6 +97,11 @@ bool QtPointerState::leftButtonHeldOn(const QString& name, int index) const
         return false;
     const auto* button = view_->findChild<QAbstractButton*>(FormModel::key(name, index));
     return button && button->isDown() && button->isVisible() && button->isEnabled();
+}
+
+bool QtDocumentViewer::open(const QString& path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 NumberFormat QtNumberFormats::current() const

@@ -57,6 +57,12 @@ private:
     QPointer<MainWindowView> view_;
 };
 
+// Documents opened in the desktop's own viewer.
+class QtDocumentViewer : public DocumentViewer {
+public:
+    bool open(const QString& path) override;
+};
+
 // The operator's number format, from the system locale.
 class QtNumberFormats : public NumberFormats {
 public:

@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "app/view/main_window_view.h"
 #include "procedure/runner.h"
+#include "records/certificate.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -73,8 +74,9 @@ ProcedureWindow::ProcedureWindow(MainWindow& core, MainWindowView* mainView,
     setObjectName(QStringLiteral("frmProcedure"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Procedure: ") + runner_->procedure().title);
-    csv_ = std::make_unique<CsvResultsSink>(recordsFolder(core_));
-    runner_->addSink(csv_.get());
+    // The records database, which writes the results file from what it stored.
+    records_ = std::make_unique<RecordsSink>(core_.records(), core_.services().messages);
+    runner_->addSink(records_.get());
     build();
     txtOperator_->setText(runner_->rememberedOperator());
     // The main window's step buttons change the deviation too.
@@ -164,6 +166,15 @@ void ProcedureWindow::build()
     lblOverall_->setFont(big);
     lblOverall_->setAlignment(Qt::AlignCenter);
     layout->addWidget(lblOverall_);
+    // The last page: the run's records.
+    finished_ = new QWidget(this);
+    auto* last = new QHBoxLayout(finished_);
+    cmdRunAgain_ = button(finished_, "cmdRunAgain", QStringLiteral("Ad&just and run again"));
+    cmdCertificate_ = button(finished_, "cmdCertificate", QStringLiteral("C&ertificate"));
+    cmdHistory_ = button(finished_, "cmdHistory", QStringLiteral("&History..."));
+    for (QPushButton* b : {cmdRunAgain_, cmdCertificate_, cmdHistory_})
+        last->addWidget(b);
+    layout->addWidget(finished_);
     resize(640, 560);
 
     connect(cmdBegin_, &QPushButton::clicked, this, [this] { begin(); });
@@ -174,6 +185,13 @@ void ProcedureWindow::build()
     connect(cmdSkip_, &QPushButton::clicked, this, [this] { act([this] { runner_->Skip(); }); });
     connect(cmdBack_, &QPushButton::clicked, this, [this] { act([this] { runner_->Back(); }); });
     connect(cmdAbort_, &QPushButton::clicked, this, [this] { act([this] { runner_->Abort(); }, true); });
+    connect(cmdRunAgain_, &QPushButton::clicked, this, [this] { act([this] { runner_->RunAgain(); }); });
+    connect(cmdCertificate_, &QPushButton::clicked, this, [this] {
+        issueCertificate(core_.records(), runner_->record().info.runId, QDateTime::currentDateTime(),
+                         core_.services());
+    });
+    connect(cmdHistory_, &QPushButton::clicked, this,
+            [this] { core_.ShowHistory(runner_->record().info.unitSerial); });
 
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter})
         connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, [this] { enter(); });
@@ -282,11 +300,14 @@ void ProcedureWindow::refresh()
     lstResults_->clear();
     for (const PointResult& p : points)
         lstResults_->addItem(resultRow(p, format));
+    finished_->setVisible(stage == Stage::Finished);
+    cmdRunAgain_->setVisible(runner_->canRunAgain());
     if (stage == Stage::Finished) {
         pbrProgress_->setValue(runner_->pointCount());
         const Overall overall = runner_->record().info.overall.value_or(Overall::Incomplete);
         lblOverall_->setText(overallText(overall));
-        lblInstruction_->setText(QStringLiteral("The run has ended; the output is off. Results: ") + csv_->path());
+        lblInstruction_->setText(QStringLiteral("The run has ended; the output is off. Results: ")
+                                 + core_.records().resultsFilePath(runner_->record().info));
         for (QWidget* w : std::initializer_list<QWidget*>{lblStimulus_, lblLimits_, lblProgress_})
             static_cast<QLabel*>(w)->clear();
     }

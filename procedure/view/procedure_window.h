@@ -23,7 +23,7 @@ namespace tarn {
 class MainWindow;
 class MainWindowView;
 class ProcedureRunner;
-class CsvResultsSink;
+class RecordsSink;
 
 namespace view {
 
@@ -55,7 +55,7 @@ private:
 
     MainWindow& core_;
     QPointer<MainWindowView> mainView_;
-    std::unique_ptr<CsvResultsSink> csv_;
+    std::unique_ptr<RecordsSink> records_;
     std::unique_ptr<ProcedureRunner> runner_;
     QTimer* live_ = nullptr;
     QLineEdit *txtUnitModel_, *txtUnitSerial_, *txtUnitAsset_, *txtCustomer_, *txtOperator_,
@@ -66,6 +66,8 @@ private:
     QPushButton *cmdBegin_, *cmdContinue_, *cmdRecord_, *cmdPass_, *cmdFail_, *cmdSkip_, *cmdBack_,
         *cmdAbort_;
     QListWidget* lstResults_;
+    QWidget* finished_ = nullptr;
+    QPushButton *cmdRunAgain_ = nullptr, *cmdCertificate_ = nullptr, *cmdHistory_ = nullptr;
     QWidget* details_ = nullptr;
     QWidget* point_ = nullptr;
 };

@@ -1,0 +1,125 @@
+#pragma once
+// The calibration records of this workstation: the local database, always
+// written first, and the laboratory's server when the settings file names
+// one. What could not reach the server waits in the local copy queue until
+// it is copied, each point once.
+
+#include "app/platform.h"
+#include "records/records_database.h"
+
+#include <functional>
+#include <memory>
+
+namespace tarn {
+
+struct LaboratoryInfo {
+    QString name;
+    QString address;
+    QString accreditation;
+    QString certificatePrefix = QStringLiteral("CAL");
+};
+
+struct RecordsSettings {
+    QString folder;   // where records.sqlite, the results files and certificates go
+    QString server;   // postgresql://... or empty
+    LaboratoryInfo laboratory;
+};
+
+// Section Procedures (Records, Database) and section Laboratory (Name,
+// Address, Accreditation, CertificatePrefix) of the settings file. The
+// records folder defaults to defaultFolder; a relative one lies beside the
+// settings file.
+RecordsSettings readRecordsSettings(ProfileStore& profile, const QString& settingsFile,
+                                    const QString& defaultFolder);
+
+// A certificate's particulars: the run it is issued for and, where that run
+// came after an adjustment, the run as found before it.
+struct CertificateRuns {
+    std::optional<RunRecord> asFound;  // only where there is an as-left run
+    RunRecord run;                     // the as-left run, or the only run
+};
+
+// The certificate's file name: the number with "/" and other characters
+// unfit for a file name replaced by "-", and ".pdf".
+QString certificateFileName(const QString& number);
+
+class Records {
+public:
+    explicit Records(RecordsSettings settings);
+    ~Records();
+
+    const RecordsSettings& settings() const { return settings_; }
+    bool hasServer() const { return !settings_.server.isEmpty(); }
+    // The local database, opened on first use; null with the reason.
+    RecordsDatabase* local(QString* error);
+    // A fresh connection to the server; null with the reason (the server's
+    // own words) when there is none or it cannot be reached.
+    RecordsDatabase* connectServer(QString* error);
+    // The connection made last, or null.
+    RecordsDatabase* server() { return server_.get(); }
+    void dropServer() { server_.reset(); }
+
+    // How many points and run ends wait in the copy queue.
+    int pendingCopies();
+    // Copies the queue to the server: the run's particulars first, then its
+    // points, then its end. Returns how many entries were copied, or -1.
+    int copyPending(QString* error);
+
+    // Where history is read from: the server when there is one and it can
+    // be reached, else the local database (note then says why).
+    RecordsDatabase* reading(QString* note, QString* error);
+
+    // The runs a certificate for this run shows, read from `db`.
+    std::optional<CertificateRuns> certificateRuns(RecordsDatabase& db, const QString& runId,
+                                                   QString* error);
+    // Gives the certificate its number (prefix/year/sequence, counted in the
+    // database the run belongs to) unless it has one, and stores it in both
+    // copies. The runs as they now stand are returned.
+    std::optional<CertificateRuns> issueCertificate(const QString& runId, const QDateTime& now,
+                                                    QString* error);
+
+    // The results file of a run, written from its stored record: beside,
+    // then renamed.
+    bool writeResultsFile(const RunRecord& run, QString* error);
+    // Its name is <serial>_<yyyyMMdd-HHmmss>.csv; a later run of the same
+    // unit begun in the same second gets "-2", "-3", ... before ".csv", so
+    // that it does not overwrite the first one's file.
+    QString resultsFilePath(const RunInfo& info);
+    QString certificatePath(const QString& number) const;
+
+private:
+    RecordsSettings settings_;
+    std::unique_ptr<RecordsDatabase> local_;
+    std::unique_ptr<RecordsDatabase> server_;
+};
+
+// The records' side of a run: each point stored the moment it is taken,
+// on the server too while it is there, and the results file written again
+// from the stored run after every point.
+class RecordsSink final : public ResultsSink {
+public:
+    RecordsSink(Records& records, MessageBoxes* messages);
+
+    bool beginRun(const RunInfo& info, QString* error) override;
+    bool recordPoint(const RunRecord& run, const PointResult& point, QString* error) override;
+    bool endRun(const RunRecord& run, QString* error) override;
+
+    // The run in hand, as stored.
+    const QString& runId() const { return runId_; }
+    bool serverLost() const { return serverLost_; }
+
+private:
+    void serverWentAway(const QString& reason);
+    bool rewriteResults(QString* error);
+
+    Records& records_;
+    MessageBoxes* messages_ = nullptr;
+    QString runId_;
+    bool onServer_ = false;
+    bool serverLost_ = false;
+};
+
+// A new run identity.
+QString newRunId();
+
+} // namespace tarn

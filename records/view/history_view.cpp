@@ -1,0 +1,169 @@
+#include "records/view/history_view.h"
+
+#include "records/certificate.h"
+
+#include <QBoxLayout>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSplitter>
+#include <QTreeWidget>
+
+namespace tarn {
+
+namespace {
+
+template <typename W, typename... Args>
+W* named(const char* name, Args&&... args)
+{
+    auto* w = new W(std::forward<Args>(args)...);
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+
+QTreeWidget* table(const char* name, const QStringList& columns)
+{
+    auto* t = named<QTreeWidget>(name);
+    t->setColumnCount(int(columns.size()));
+    t->setHeaderLabels(columns);
+    t->setRootIsDecorated(false);
+    t->setUniformRowHeights(true);
+    t->setAllColumnsShowFocus(true);
+    t->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    return t;
+}
+
+} // namespace
+
+HistoryView::HistoryView(Records& records, const Services& services, QWidget* parent)
+    : QWidget(parent, Qt::Window), history_(records, services)
+{
+    setObjectName(QStringLiteral("frmHistory"));
+    setWindowTitle(QStringLiteral("Calibration history"));
+    resize(900, 640);
+
+    serial_ = named<QLineEdit>("txtSerial");
+    find_ = named<QPushButton>("cmdFind", QStringLiteral("&Find"));
+    note_ = named<QLabel>("lblNote");
+    note_->setWordWrap(true);
+    runs_ = table("lstRuns", {QStringLiteral("Date"), QStringLiteral("Procedure"), QStringLiteral("Operator"),
+                              QStringLiteral("Result"), QStringLiteral("Certificate")});
+    points_ = table("lstPoints", certificateColumns());
+    csv_ = named<QPlainTextEdit>("txtCsv");
+    csv_->setReadOnly(true);
+    csv_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    csv_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    writeCsv_ = named<QPushButton>("cmdCsv", QStringLiteral("Write &CSV"));
+    certificate_ = named<QPushButton>("cmdCertificate", QStringLiteral("Cer&tificate"));
+    copy_ = named<QPushButton>("cmdCopyPending", QStringLiteral("Copy to &server"));
+    pending_ = named<QLabel>("lblPending");
+    auto* close = named<QPushButton>("cmdClose", QStringLiteral("Close"));
+
+    auto* label = new QLabel(QStringLiteral("&Serial number:"));
+    label->setBuddy(serial_);
+    auto* top = new QHBoxLayout;
+    top->addWidget(label);
+    top->addWidget(serial_, 1);
+    top->addWidget(find_);
+    auto* split = new QSplitter(Qt::Vertical);
+    split->addWidget(runs_);
+    split->addWidget(points_);
+    split->addWidget(csv_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(writeCsv_);
+    buttons->addWidget(certificate_);
+    buttons->addSpacing(24);
+    buttons->addWidget(copy_);
+    buttons->addWidget(pending_, 1);
+    buttons->addWidget(close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(note_);
+    layout->addWidget(split, 1);
+    layout->addLayout(buttons);
+
+    connect(serial_, &QLineEdit::returnPressed, this, &HistoryView::find);
+    connect(find_, &QPushButton::clicked, this, &HistoryView::find);
+    connect(runs_, &QTreeWidget::currentItemChanged, this, [this] { openRow(); });
+    connect(writeCsv_, &QPushButton::clicked, this, [this] {
+        const QString path = history_.writeCsv();
+        if (!path.isEmpty())
+            note_->setText(QStringLiteral("Results file written: %1").arg(path));
+    });
+    connect(certificate_, &QPushButton::clicked, this, [this] {
+        const int row = runs_->indexOfTopLevelItem(runs_->currentItem());
+        const QString path = history_.certificate(QDateTime::currentDateTime());
+        if (path.isEmpty())
+            return;
+        refresh();
+        if (QTreeWidgetItem* item = runs_->topLevelItem(row))
+            runs_->setCurrentItem(item);
+        note_->setText(QStringLiteral("Certificate written: %1").arg(path));
+    });
+    connect(copy_, &QPushButton::clicked, this, [this] {
+        history_.copyToServer();
+        refresh();
+    });
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this, &QWidget::close);
+    refresh();
+}
+
+void HistoryView::showSerial(const QString& serial)
+{
+    serial_->setText(serial);
+    if (!serial.trimmed().isEmpty())
+        find();
+    serial_->setFocus();
+}
+
+void HistoryView::find()
+{
+    history_.find(serial_->text());
+    refresh();
+    if (runs_->topLevelItemCount() > 0)
+        runs_->setCurrentItem(runs_->topLevelItem(0));
+}
+
+void HistoryView::refresh()
+{
+    const QSignalBlocker block(runs_);
+    runs_->clear();
+    for (const RunSummary& run : history_.runs())
+        runs_->addTopLevelItem(new QTreeWidgetItem(History::rowTexts(run)));
+    QString note = history_.note();
+    if (!history_.serial().isEmpty() && history_.runs().isEmpty())
+        note = QStringLiteral("No runs of serial number %1 are recorded.").arg(history_.serial())
+               + (note.isEmpty() ? QString() : QLatin1Char(' ') + note);
+    note_->setText(note);
+    copy_->setEnabled(history_.hasServer());
+    const int waiting = history_.hasServer() ? history_.pending() : 0;
+    pending_->setText(history_.hasServer()
+                          ? QStringLiteral("%1 record(s) waiting for the server").arg(waiting)
+                          : QStringLiteral("No records server is set"));
+    fillPoints();
+}
+
+void HistoryView::openRow()
+{
+    history_.open(runs_->indexOfTopLevelItem(runs_->currentItem()));
+    fillPoints();
+}
+
+void HistoryView::fillPoints()
+{
+    points_->clear();
+    const auto& run = history_.current();
+    if (run)
+        for (const PointResult& p : run->points)
+            points_->addTopLevelItem(new QTreeWidgetItem(certificateRow(p)));
+    csv_->setPlainText(QString::fromUtf8(history_.csv()));
+    writeCsv_->setEnabled(run.has_value());
+    certificate_->setEnabled(run.has_value() && run->info.end.isValid());
+}
+
+} // namespace tarn
