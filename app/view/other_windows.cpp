@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -62,7 +63,18 @@ press one of the nine values. C takes back the last character typed; with a valu
 shown it switches the output off.</p>
 <h3>Setup (Ctrl+5)</h3>
 <p>Choose the serial port and press Apply; it is saved in the settings file.
-Command Log shows every command piece sent.</p>
+Command Log shows every command piece sent. Procedure... opens a calibration
+procedure, History... the stored runs of a unit.</p>
+<h3>Procedures (Ctrl+O)</h3>
+<p>A procedure file lists test points with their tolerances. The runner window asks for
+the unit, the operator and the conditions, then sets each point on the calibrator
+through the panels. Before each test's connection the output is switched off until you
+press Continue; points above 30 V ask first. Step the deviation until the trace fits, or
+type the unit's reading, or judge Pass or Fail, then Record (Enter). Skip, Back and Abort
+are always at hand; Abort, closing the runner and the end of the run switch the output off.
+Each point is stored at once in the records database and in a results file. At the end,
+Certificate writes the calibration certificate as a PDF; after failed points, Adjust and
+run again records the unit as left.</p>
 <h3>Keys</h3>
 <table border="1" cellpadding="3" cellspacing="0">
 <tr><td>0&ndash;9, numeric pad</td><td>keypad digits (typed ranges)</td></tr>
@@ -78,6 +90,7 @@ Command Log shows every command piece sent.</p>
 <tr><td>Enter</td><td>Calculate (Fast Rise)</td></tr>
 <tr><td>Ctrl+1 &hellip; Ctrl+5</td><td>Amplitude, Fast Rise, Frequency, Period, Setup</td></tr>
 <tr><td>Ctrl+L</td><td>the command log</td></tr>
+<tr><td>Ctrl+O</td><td>open a procedure</td></tr>
 <tr><td>F1</td><td>this guide</td></tr>
 </table>
 <p>Keys are ignored while a command is being sent, as clicks are.</p>
@@ -90,6 +103,14 @@ or <code>Serial</code> (commands go to the calibrator on the serial line).</li>
 <li><code>Device</code>: a device name that overrides the port number
 (for example <code>/dev/ttyUSB0</code>).</li>
 </ul>
+<p>Section <code>[Procedures]</code>: <code>Records</code>, the folder of the results files,
+the records database and the certificates (by default <code>records</code> in the program's
+data folder); <code>Database</code>, a laboratory's records server as
+<code>postgresql://user@host:port/database</code> (the password comes from
+<code>~/.pgpass</code>, never from this file); <code>Operator</code>, the operator of the
+last run.</p>
+<p>Section <code>[Laboratory]</code>: <code>Name</code>, <code>Address</code>,
+<code>Accreditation</code> and <code>CertificatePrefix</code>, printed on the certificates.</p>
 )";
 
 } // namespace
@@ -214,6 +235,30 @@ void QtWindows::attach(MainWindow* core, QWidget* mainWindow)
     main_ = mainWindow;
 }
 
+void ShowBeside(QWidget* window, const QWidget* panel)
+{
+    if (!window)
+        return;
+    if (!window->isVisible() && !window->property("tarnPlaced").toBool() && panel && panel->isVisible()) {
+        window->setProperty("tarnPlaced", true);
+        constexpr int kGap = 8;
+        const QRect beside = panel->frameGeometry();
+        const QSize size = window->testAttribute(Qt::WA_Resized) ? window->size() : window->sizeHint();
+        const QScreen* screen = panel->screen();
+        const QRect area = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), QSize(1 << 15, 1 << 15));
+        QPoint at(beside.right() + 1 + kGap, beside.top());
+        if (at.x() + size.width() > area.right() + 1) {
+            const int left = beside.left() - kGap - size.width();
+            at.setX(left >= area.left() ? left : std::max(area.left(), area.right() + 1 - size.width()));
+        }
+        at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+        window->move(at);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 namespace {
 template <typename W>
 W* raise(QPointer<W>& window, MainWindow* core, QWidget* parent)
@@ -222,9 +267,7 @@ W* raise(QPointer<W>& window, MainWindow* core, QWidget* parent)
         return nullptr;
     if (!window)
         window = new W(*core, parent);
-    window->show();
-    window->raise();
-    window->activateWindow();
+    ShowBeside(window, parent);
     return window;
 }
 } // namespace
@@ -246,9 +289,7 @@ void QtWindows::openHistory(const QString& serial)
     if (!history_)
         history_ = new HistoryView(core_->records(), core_->services(), main_.data());
     history_->showSerial(serial);
-    history_->show();
-    history_->raise();
-    history_->activateWindow();
+    ShowBeside(history_, main_.data());
 }
 
 } // namespace tarn

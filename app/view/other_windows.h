@@ -52,6 +52,11 @@ public:
 // The About box: the version, the Qt version and the licence.
 void ShowAbout(MainWindow& core);
 
+// Shows a window beside the front panel and brings it to the front. The
+// first time it is placed to the right of the panel, or to its left, so
+// that it covers as little of the panel as the screen allows.
+void ShowBeside(QWidget* window, const QWidget* panel);
+
 // Opens the windows on the main window's request, one of each, brought to
 // the front when already open.
 class QtWindows : public Windows {

@@ -1,7 +1,10 @@
 #include "procedure/view/procedure_window.h"
 
+#include "app/view/other_windows.h"
+
 #include "app/main_window.h"
 #include "app/view/main_window_view.h"
+#include "app/view/other_windows.h"
 #include "procedure/runner.h"
 #include "records/certificate.h"
 
@@ -382,9 +385,7 @@ void ProcedureLauncher::openProcedure(const QString& given)
     if (window_)
         window_->close();
     window_ = new ProcedureWindow(*core_, mainView_, std::move(runner));
-    window_->show();
-    window_->raise();
-    window_->activateWindow();
+    ShowBeside(window_, mainView_);
 }
 
 void ProcedureLauncher::openWhenReady(const QString& file)
