@@ -8,27 +8,41 @@ namespace tarn {
 
 namespace {
 
-struct VerdictName {
-    Verdict verdict;
+template <typename E>
+struct Named {
+    E value;
     const char* text;
 };
-constexpr VerdictName kVerdicts[] = {
+constexpr Named<Verdict> kVerdicts[] = {
     {Verdict::Pass, "Pass"},
     {Verdict::Fail, "Fail"},
     {Verdict::ConditionalPass, "Conditional pass"},
     {Verdict::ConditionalFail, "Conditional fail"},
     {Verdict::Skipped, "Skipped"},
 };
-
-struct OverallName {
-    Overall overall;
-    const char* text;
-};
-constexpr OverallName kOveralls[] = {
+constexpr Named<Overall> kOveralls[] = {
     {Overall::Pass, "PASS"},
     {Overall::Fail, "FAIL"},
     {Overall::Incomplete, "INCOMPLETE"},
 };
+
+template <typename E, std::size_t N>
+QString textOf(const Named<E> (&names)[N], E value)
+{
+    for (const auto& n : names)
+        if (n.value == value)
+            return QString::fromLatin1(n.text);
+    return {};
+}
+
+template <typename E, std::size_t N>
+std::optional<E> valueOf(const Named<E> (&names)[N], const QString& text)
+{
+    for (const auto& n : names)
+        if (text == QLatin1String(n.text))
+            return n.value;
+    return std::nullopt;
+}
 
 // One field, quoted when it holds a comma, a quote or a line end.
 QString csvField(const QString& text)
@@ -52,34 +66,22 @@ QString isoWithOffset(const QDateTime& time)
 
 QString verdictText(Verdict verdict)
 {
-    for (const auto& v : kVerdicts)
-        if (v.verdict == verdict)
-            return QString::fromLatin1(v.text);
-    return {};
+    return textOf(kVerdicts, verdict);
 }
 
 std::optional<Verdict> verdictFromText(const QString& text)
 {
-    for (const auto& v : kVerdicts)
-        if (text == QLatin1String(v.text))
-            return v.verdict;
-    return std::nullopt;
+    return valueOf(kVerdicts, text);
 }
 
 QString overallText(Overall overall)
 {
-    for (const auto& o : kOveralls)
-        if (o.overall == overall)
-            return QString::fromLatin1(o.text);
-    return {};
+    return textOf(kOveralls, overall);
 }
 
 std::optional<Overall> overallFromText(const QString& text)
 {
-    for (const auto& o : kOveralls)
-        if (text == QLatin1String(o.text))
-            return o.overall;
-    return std::nullopt;
+    return valueOf(kOveralls, text);
 }
 
 Overall overallOf(const QList<PointResult>& points, int pointsInProcedure, bool aborted)

@@ -1,16 +1,13 @@
 #include "procedure/view/procedure_window.h"
 
-#include "app/view/gui_test_harness.h"
 #include "procedure/runner.h"
+#include "procedure/view/runner_test_harness.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QTemporaryDir>
-#include <QTest>
 
 namespace tarn {
 namespace {
@@ -45,33 +42,15 @@ points = [0.001]
 
 TEST(ProcedureWindow, ClickThroughARunWithOutputOffAtEachConnection)
 {
-    QTemporaryDir dir;
-    GuiHarness h;
-    h.memoryProfile.writeString(QStringLiteral("Procedures"), QStringLiteral("Records"), dir.path(),
-                                kSettingsPath);
-    h.start();
-    if (::testing::Test::HasFatalFailure())
-        return;
-    const QString file = dir.filePath(QStringLiteral("run.toml"));
-    QFile out(file);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write(kProcedure);
-    out.close();
-
-    view::ProcedureLauncher launcher;
-    launcher.attach(*h.core, *h.view);
-    launcher.openProcedure(file);
-    QWidget* window = launcher.window();
-    ASSERT_NE(window, nullptr);
+    RunnerWindowHarness r;
+    ASSERT_TRUE(r.open(kProcedure));
+    GuiHarness& h = r.h;
+    QWidget*& window = r.window;
     EXPECT_EQ(window->objectName(), QStringLiteral("frmProcedure"));
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-    const auto w = [&](const char* name) {
-        QWidget* found = window->findChild<QWidget*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    };
-    const auto text = [&](const char* name) { return static_cast<QLabel*>(w(name))->text(); };
-    const auto click = [&](const char* name) { QTest::mouseClick(w(name), Qt::LeftButton); };
+    const auto w = [&](const char* name) { return r.w(name); };
+    const auto text = [&](const char* name) { return r.text(name); };
+    const auto click = [&](const char* name) { r.click(name); };
     h.sent();
 
     // Begin refuses without the serial number.
@@ -107,7 +86,8 @@ TEST(ProcedureWindow, ClickThroughARunWithOutputOffAtEachConnection)
     EXPECT_EQ(h.sent().split(u'/').last(), QStringLiteral("OFF"));
     EXPECT_EQ(text("lblOverall"), QStringLiteral("FAIL"));
 
-    QFile csv(QDir(dir.path()).filePath(QDir(dir.path()).entryList({QStringLiteral("A7_*.csv")}).value(0)));
+    const QDir records(r.dir.path());
+    QFile csv(records.filePath(records.entryList({QStringLiteral("A7_*.csv")}).value(0)));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"));
     EXPECT_EQ(lines.mid(1, 3).join(u'\n').toStdString(),
@@ -119,9 +99,7 @@ TEST(ProcedureWindow, ClickThroughARunWithOutputOffAtEachConnection)
 
     // Again, aborted while the first point is being sent: the abort waits,
     // and OFF is the last piece.
-    launcher.openProcedure(file);
-    window = launcher.window();
-    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(r.reopen());
     EXPECT_EQ(static_cast<QLineEdit*>(w("txtOperator"))->text(), QStringLiteral("Bea"));
     QTest::keyClicks(w("txtUnitSerial"), QStringLiteral("A8"));
     click("cmdBegin");

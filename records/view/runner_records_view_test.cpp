@@ -1,10 +1,8 @@
 // The runner's last page: a failed unit adjusted and run again, its
 // certificate with both runs, and its history, clicked through the window.
 
-#include "app/view/gui_test_harness.h"
-#include "procedure/view/procedure_window.h"
+#include "procedure/view/runner_test_harness.h"
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTreeWidget>
@@ -14,30 +12,12 @@ namespace {
 
 TEST(RunnerLastPage, RunAgainCertificateAndHistory)
 {
-    QTemporaryDir dir;
-    GuiHarness h;
-    h.memoryProfile.writeString(QStringLiteral("Procedures"), QStringLiteral("Records"), dir.path(),
-                                kSettingsPath);
-    h.start();
-    if (::testing::Test::HasFatalFailure())
-        return;
-    const QString file = dir.filePath(QStringLiteral("counter.toml"));
-    QFile out(file);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    out.write("title = \"Counter\"\n[[test]]\nname = \"Counter\"\nfunction = \"frequency\"\n"
-              "method = \"reading\"\ntolerance = \"50 ppm\"\npoints = [1000]\n");
-    out.close();
-    view::ProcedureLauncher launcher;
-    launcher.attach(*h.core, *h.view);
-    launcher.openProcedure(file);
-    QWidget* window = launcher.window();
-    ASSERT_NE(window, nullptr);
-    const auto w = [&](const char* name) {
-        QWidget* found = window->findChild<QWidget*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    };
-    const auto click = [&](const char* name) { QTest::mouseClick(w(name), Qt::LeftButton); };
+    RunnerWindowHarness r;
+    ASSERT_TRUE(r.open("title = \"Counter\"\n[[test]]\nname = \"Counter\"\nfunction = \"frequency\"\n"
+                       "method = \"reading\"\ntolerance = \"50 ppm\"\npoints = [1000]\n"));
+    GuiHarness& h = r.h;
+    const auto w = [&](const char* name) { return r.w(name); };
+    const auto click = [&](const char* name) { r.click(name); };
     const auto take = [&](const char* reading) {
         click("cmdContinue");
         QTest::keyClicks(w("txtReading"), QLatin1String(reading));
@@ -82,7 +62,7 @@ TEST(RunnerLastPage, RunAgainCertificateAndHistory)
     ASSERT_EQ(runs->topLevelItemCount(), 2);
     EXPECT_FALSE(runs->topLevelItem(0)->text(4).isEmpty());  // the as-left run's number
     EXPECT_TRUE(h.messages.shown.empty());
-    window->close();
+    r.window->close();
 }
 
 } // namespace
