@@ -24,6 +24,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <cstring>
 
 namespace tarn {
 namespace view {
@@ -234,10 +235,12 @@ MainWindowView::MainWindowView(MainWindow& core, QWidget* parent)
                                  screen->availableGeometry())
                  .topLeft());
     qApp->installEventFilter(this);
+    qApp->installNativeEventFilter(this);
 }
 
 MainWindowView::~MainWindowView()
 {
+    qApp->removeNativeEventFilter(this);
     qApp->removeEventFilter(this);
 }
 
@@ -646,6 +649,35 @@ void MainWindowView::closeEvent(QCloseEvent* event)
     sync();
     QWidget::closeEvent(event);
     emit closed();
+}
+
+void MainWindowView::windowDestroyed()
+{
+    // The window system took the window away (a destroyed X window): the
+    // program ends as a closed window does, once the command in hand is gone.
+    if (core_.closed())
+        return;
+    if (!form_.window().enabled) {
+        QTimer::singleShot(50, this, [this] { windowDestroyed(); });
+        return;
+    }
+    core_.Close();
+    emit closed();
+}
+
+bool MainWindowView::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+    // An X11 DestroyNotify (code 17) names the destroyed window at byte 8.
+    if (eventType != "xcb_generic_event_t" || !message || !testAttribute(Qt::WA_WState_Created))
+        return false;
+    const auto* bytes = static_cast<const unsigned char*>(message);
+    if ((bytes[0] & 0x7f) != 17)
+        return false;
+    quint32 window = 0;
+    std::memcpy(&window, bytes + 8, sizeof window);
+    if (window == static_cast<quint32>(winId()))
+        QTimer::singleShot(0, this, [this] { windowDestroyed(); });
+    return false;
 }
 
 bool MainWindowView::isOwnWidget(QObject* object) const

@@ -5,6 +5,7 @@
 
 #include "app/form.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QColor>
 #include <QFont>
 #include <QWidget>
@@ -33,7 +34,7 @@ void paintDrawnControls(QPainter& painter, const FormModel& form, int id);
 
 } // namespace view
 
-class MainWindowView : public QWidget {
+class MainWindowView : public QWidget, public QAbstractNativeEventFilter {
     Q_OBJECT
 
 public:
@@ -46,6 +47,9 @@ public:
     // The widget built for a control id, or null (lines, shapes, timer).
     QWidget* widgetFor(int id) const;
     QTimer* timerFor(int id) const;
+
+    // Watches for the window system destroying the window (X11).
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 signals:
     // The window has closed, its output switched off: the program ends.
@@ -69,6 +73,7 @@ private:
     void forwarded();
     void deliverPendingMouseUps();
     bool isOwnWidget(QObject* object) const;
+    void windowDestroyed();
     // The operator's input is acted on: the model's window is enabled and
     // the view has let go of what came while it was not.
     bool takesInput() const { return windowEnabled_ && form_.window().enabled; }

@@ -24,6 +24,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -328,6 +329,23 @@ TEST_F(ViewTest, ClosingSwitchesTheOutputOffOnceTheCommandInHandHasGone)
     view->sync();
     EXPECT_TRUE(closed.wait(2000));
     EXPECT_FALSE(view->isVisible());
+    EXPECT_EQ(gui.sent(), QStringLiteral("OFF"));
+}
+
+TEST_F(ViewTest, AWindowDestroyedByTheWindowSystemEndsTheProgramAsAClose)
+{
+    start();
+    click(QStringLiteral("optFunction(3)"));
+    gui.sent();
+    QSignalSpy closed(view.get(), &MainWindowView::closed);
+    // An X11 DestroyNotify: code 17, the window at byte 8; another window's is ignored.
+    unsigned char event[32] = {17};
+    for (const quint32 window : {quint32(view->winId()) + 1, quint32(view->winId())}) {
+        std::memcpy(event + 8, &window, sizeof window);
+        view->nativeEventFilter("xcb_generic_event_t", event, nullptr);
+    }
+    EXPECT_TRUE(closed.wait(2000));
+    EXPECT_EQ(closed.count(), 1);
     EXPECT_EQ(gui.sent(), QStringLiteral("OFF"));
 }
 
