@@ -340,8 +340,8 @@ private:
             QString issue;
             switch (test.function) {
             case TestFunction::Amplitude:
-                if (test.divisions > 0)
-                    issue = amplitudeProblem(*value, test.divisions, test.ohm50);
+                // Without valid divisions the point's own rules still apply.
+                issue = amplitudeProblem(*value, test.divisions, test.ohm50);
                 break;
             case TestFunction::Frequency: issue = frequencyProblem(*value); break;
             case TestFunction::Period: issue = periodProblem(*value); break;
@@ -499,7 +499,7 @@ QString amplitudeProblem(double voltsPerDivision, int divisions, bool ohm50)
     if (rulesWindow().amplitudePanel().RangeRowOf(voltsPerDivision) < 0)
         return QStringLiteral("%1 V/div is not a range of the amplitude panel (1 mV/div to 50 V/div "
                               "in steps of 1, 2, 5)").arg(vpd);
-    if (!AmplitudePanel::OffersDivisions(voltsPerDivision, divisions))
+    if (divisions > 0 && !AmplitudePanel::OffersDivisions(voltsPerDivision, divisions))
         return QStringLiteral("%1 V/div offers 1, 2 or 4 divisions only, not %2").arg(vpd).arg(divisions);
     if (ohm50 && !AmplitudePanel::FiftyOhmAvailable(voltsPerDivision))
         return QStringLiteral("50 Ohm is only available up to 200 mV/div, not at %1 V/div").arg(vpd);

@@ -169,6 +169,11 @@ TEST(Checker, NamesEachFaultOnItsLine)
     int status = 0;
     EXPECT_TRUE(checked("[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[1]\n", &status)
                     .startsWith(QStringLiteral("P:1: missing `title`")));
+    // Bad divisions do not hide a bad range on the same test.
+    EXPECT_EQ(checked(kHead + "[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=5\n"
+                              "method=\"check\"\npoints=[0.003]\n")
+                  .count(u'\n'),
+              2);
 }
 
 // --- A headless run ----------------------------------------------------------
