@@ -65,19 +65,16 @@ void FrequencyPanel::SetFrequency(double f)
                FormatFrequency(f, window_.numberFormat()));
 }
 
-} // namespace tarn
-
-namespace tarn {
 
 QString FrequencyPanel::SettingProblem(double f) const
 {
     const auto number = [](double v) { return resultsNumber(v); };
     if (IsPreset(f) || (f >= kLowest && f <= kHighest && IsExactFrequency(f)))
         return {};
-    const double highestPreset = ClosestPreset(1e300);
-    if (!(f >= kLowest && f <= highestPreset))
-        return QStringLiteral("frequency %1 Hz is outside the panel's limits, %2 Hz to %3 Hz")
-            .arg(number(f), number(kLowest), number(highestPreset));
+    if (QString outside = OutsideLimits(QStringLiteral("frequency"), QStringLiteral("Hz"), f, kLowest,
+                                        ClosestPreset(1e300));
+        !outside.isEmpty())
+        return outside;
     // The typed range makes a whole number of microseconds per period, with
     // one decimal place at most: a divisor of 10^7 microseconds.
     double closest = ClosestPreset(f);

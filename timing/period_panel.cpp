@@ -63,19 +63,16 @@ void PeriodPanel::SetPeriod(double p)
                FormatPeriod(p, window_.numberFormat()));
 }
 
-} // namespace tarn
-
-namespace tarn {
 
 QString PeriodPanel::SettingProblem(double p) const
 {
     const auto number = [](double v) { return resultsNumber(v); };
     if (IsPreset(p) || (p >= kShortest && p <= kLongest && IsExactPeriod(p)))
         return {};
-    const double shortestPreset = ClosestPreset(0.0);
-    if (!(p >= shortestPreset && p <= kLongest))
-        return QStringLiteral("period %1 s is outside the panel's limits, %2 s to %3 s")
-            .arg(number(p), number(shortestPreset), number(kLongest));
+    if (QString outside = OutsideLimits(QStringLiteral("period"), QStringLiteral("s"), p, ClosestPreset(0.0),
+                                        kLongest);
+        !outside.isEmpty())
+        return outside;
     // The typed range makes whole microseconds.
     const double rounded = std::clamp(std::round(p * 1e6), kShortest * 1e6, kLongest * 1e6) / 1e6;
     const double preset = ClosestPreset(p);

@@ -1,6 +1,7 @@
 #include "timing/timing_panel.h"
 
 #include "app/main_window.h"
+#include "procedure/results.h"
 #include "timing/timer_model.h"
 
 #include <cmath>
@@ -81,9 +82,15 @@ bool TimingPanel::ReadsBackAlike(double value, QStringView pattern)
     return back && static_cast<float>(*back) == static_cast<float>(value);
 }
 
-} // namespace tarn
 
-namespace tarn {
+QString TimingPanel::OutsideLimits(const QString& what, const QString& unit, double value, double lowest,
+                                   double highest)
+{
+    if (value >= lowest && value <= highest)
+        return {};
+    return QStringLiteral("%1 %2 %3 is outside the panel's limits, %4 %3 to %5 %3")
+        .arg(what, resultsNumber(value), unit, resultsNumber(lowest), resultsNumber(highest));
+}
 
 bool TimingPanel::IsPreset(double value) const
 {

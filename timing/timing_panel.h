@@ -72,6 +72,12 @@ protected:
     // the same single-precision number. The separator does not change the
     // value, so the round trip uses the invariant notation.
     static bool ReadsBackAlike(double value, QStringView pattern);
+
+    // A procedure's value outside what the panel sets at all, e.g.
+    // "frequency 0.01 Hz is outside the panel's limits, 0.1 Hz to 100000000 Hz";
+    // empty within them.
+    static QString OutsideLimits(const QString& what, const QString& unit, double value, double lowest,
+                                 double highest);
     // The preset value closest to a value.
     double ClosestPreset(double value) const;
 
