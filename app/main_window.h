@@ -5,7 +5,7 @@
 
 #include "app/form.h"
 #include "app/keyboard.h"
-#include "app/platform.h"
+#include "platform/platform.h"
 #include "channel/command_log.h"
 #include "channel/transport.h"
 

@@ -180,31 +180,6 @@ std::optional<char32_t> digitValue(char32_t cp, char32_t zeroDigit)
 
 }  // namespace
 
-NumberFormat NumberFormat::invariant()
-{
-    return NumberFormat{};
-}
-
-NumberFormat NumberFormat::fromLocale(const QLocale& locale)
-{
-    NumberFormat fmt;
-    fmt.decimalSeparator = locale.decimalPoint();
-    fmt.negativeSign = locale.negativeSign();
-    fmt.positiveSign = locale.positiveSign();
-    const QString zero = locale.zeroDigit();
-    if (!zero.isEmpty()) {
-        const QList<uint> cps = zero.toUcs4();
-        if (!cps.isEmpty())
-            fmt.zeroDigit = static_cast<char32_t>(cps.front());
-    }
-    return fmt;
-}
-
-NumberFormat systemNumberFormat()
-{
-    return NumberFormat::fromLocale(QLocale::system());
-}
-
 std::optional<QString> formatNumber(double value, QStringView pattern, const NumberFormat& fmt)
 {
     if (!std::isfinite(value))

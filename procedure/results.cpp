@@ -19,6 +19,7 @@ constexpr Named<Verdict> kVerdicts[] = {
     {Verdict::ConditionalPass, "Conditional pass"},
     {Verdict::ConditionalFail, "Conditional fail"},
     {Verdict::Skipped, "Skipped"},
+    {Verdict::NoDecision, "No decision"},
 };
 constexpr Named<Overall> kOveralls[] = {
     {Overall::Pass, "PASS"},

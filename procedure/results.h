@@ -5,6 +5,7 @@
 // written from them.
 
 #include <QByteArray>
+#include <QDate>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -14,8 +15,11 @@
 namespace tarn {
 
 // The outcome of one point under the procedure's decision rule.
-enum class Verdict { Pass, Fail, ConditionalPass, ConditionalFail, Skipped };
-// "Pass", "Fail", "Conditional pass", "Conditional fail", "Skipped".
+// NoDecision: the point's expanded uncertainty reaches its tolerance, so no
+// acceptance zone is left and no conformity can be stated.
+enum class Verdict { Pass, Fail, ConditionalPass, ConditionalFail, Skipped, NoDecision };
+// "Pass", "Fail", "Conditional pass", "Conditional fail", "Skipped",
+// "No decision".
 QString verdictText(Verdict verdict);
 std::optional<Verdict> verdictFromText(const QString& text);
 
@@ -28,6 +32,20 @@ std::optional<Overall> overallFromText(const QString& text);
 // conditionally, INCOMPLETE when any was skipped or the run was aborted
 // (fewer points than the procedure has).
 Overall overallOf(const QList<struct PointResult>& points, int pointsInProcedure, bool aborted);
+
+// One contribution to a point's uncertainty budget, in the point's unit
+// (after its sensitivity coefficient).
+struct BudgetComponent {
+    QString name;              // "calibrator", "deviation step", "reading resolution", ...
+    double value = 0.0;        // the half-width, or the standard deviation it is taken from
+    QString distribution;      // "normal" or "rectangular"
+    double divisor = 1.0;      // value / divisor x sensitivity = standardUncertainty
+    double sensitivity = 1.0;  // |c_i|
+    double standardUncertainty = 0.0;     // u_i
+    std::optional<double> degreesOfFreedom;  // none: infinite (type B)
+
+    friend bool operator==(const BudgetComponent&, const BudgetComponent&) = default;
+};
 
 struct PointResult {
     int point = 0;          // 1-based, counted over the whole procedure
@@ -43,6 +61,19 @@ struct PointResult {
     QString unit;           // V, Hz, s or MHz; empty for a check point
     std::optional<double> toleranceUsed;  // percent
     Verdict result = Verdict::Skipped;
+
+    // The measurement uncertainty, when a calibrator specification is in
+    // use and the point has a number: U (in the point's unit, rounded up to
+    // two significant digits), its coverage factor k (two decimals), the
+    // test uncertainty ratio (one decimal; none for a one-sided limit), and
+    // the budget it comes from.
+    std::optional<double> uncertainty;
+    std::optional<double> coverageFactor;
+    std::optional<double> tur;
+    QList<BudgetComponent> budget;
+    // Every reading of a point taken more than once, in the order taken;
+    // indicated is their mean.
+    QList<double> readings;
 
     friend bool operator==(const PointResult&, const PointResult&) = default;
 };
@@ -64,6 +95,16 @@ struct RunInfo {
     QDateTime start;            // local time with its offset
     QDateTime end;              // invalid while the run goes on
     QString calibrator;         // device and identification, or "demonstration edition"
+    // The calibrator's specification in use (empty without one): its
+    // identification, own certificate and due date, the file's text and
+    // SHA-256, and whether the run began after the due date.
+    QString calibratorModel;
+    QString calibratorSerial;
+    QString calibratorCertificate;
+    QDate calibratorDue;
+    QByteArray calibratorSpecText;
+    QString calibratorSpecSha256;
+    bool calibratorPastDue = false;
     QString decisionRule;       // simple | guarded | non-binary
     QString guard;              // as written in the procedure, e.g. "10%"; empty when none
     int pointsInProcedure = 0;

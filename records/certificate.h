@@ -3,7 +3,7 @@
 // title line, the decision rule and the statement of conformity in words,
 // the rows of its results tables, and the writing and opening of its file.
 
-#include "app/platform.h"
+#include "platform/platform.h"
 #include "records/records.h"
 
 namespace tarn {

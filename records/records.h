@@ -4,7 +4,7 @@
 // one. What could not reach the server waits in the local copy queue until
 // it is copied, each point once.
 
-#include "app/platform.h"
+#include "platform/platform.h"
 #include "records/records_database.h"
 
 #include <functional>

@@ -3,7 +3,7 @@
 // guide with its About box. Both are non-modal and change nothing in the
 // main window; they stay open while the operator works.
 
-#include "app/platform.h"
+#include "platform/platform.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,7 +1,7 @@
 #pragma once
 // The platform services of the running program, on Qt.
 
-#include "app/platform.h"
+#include "platform/platform.h"
 
 #include <QPointer>
 

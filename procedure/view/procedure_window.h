@@ -3,7 +3,7 @@
 // window, which stays the display of what is applied. It forwards the
 // operator's actions to the runner core and mirrors it after each.
 
-#include "app/platform.h"
+#include "platform/platform.h"
 
 #include <QPointer>
 #include <QString>

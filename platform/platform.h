@@ -2,7 +2,7 @@
 // Platform services used by the core, each behind a small interface so that
 // tests can replace them. The Qt Widgets view provides the real ones.
 
-#include "channel/number_format.h"
+#include "platform/number_format.h"
 
 #include <QString>
 
