@@ -91,7 +91,7 @@ Overall overallOf(const QList<PointResult>& points, int pointsInProcedure, bool 
     for (const auto& p : points) {
         if (p.result == Verdict::Fail || p.result == Verdict::ConditionalFail)
             return Overall::Fail;
-        if (p.result == Verdict::Skipped)
+        if (p.result == Verdict::Skipped || p.result == Verdict::NoDecision)
             skipped = true;
     }
     return skipped ? Overall::Incomplete : Overall::Pass;

@@ -29,8 +29,8 @@ enum class Overall { Pass, Fail, Incomplete };
 QString overallText(Overall overall);
 std::optional<Overall> overallFromText(const QString& text);
 // PASS when every point passed, FAIL when any failed or failed
-// conditionally, INCOMPLETE when any was skipped or the run was aborted
-// (fewer points than the procedure has).
+// conditionally, INCOMPLETE otherwise when any was skipped or has no
+// decision, or the run was aborted (fewer points than the procedure has).
 Overall overallOf(const QList<struct PointResult>& points, int pointsInProcedure, bool aborted);
 
 // One contribution to a point's uncertainty budget, in the point's unit
@@ -74,6 +74,21 @@ struct PointResult {
     // Every reading of a point taken more than once, in the order taken;
     // indicated is their mean.
     QList<double> readings;
+    // The original observation of a bandwidth point: the rise time typed,
+    // in ns (indicated is the bandwidth worked out from it).
+    std::optional<double> riseTime;
+
+    // The taking of the point: which attempt this is (1 for the first; a
+    // point taken again after Back, or corrected, is a later attempt), when
+    // and by whom, and the operator's optional remark.
+    int attempt = 1;
+    QDateTime takenAt;
+    QString takenBy;
+    QString remark;
+    // A correction made after the run: its reason and who made it (empty
+    // for a reading taken during the run).
+    QString correctionReason;
+    QString correctedBy;
 
     friend bool operator==(const PointResult&, const PointResult&) = default;
 };
@@ -89,9 +104,20 @@ struct RunInfo {
     QString unitSerial;
     QString unitAsset;
     QString customer;
+    QString customerAddress;    // lines separated by "\n"
+    QString unitMaker;
+    QDate dateReceived;
+    QString condition;          // on receipt: "good", "damaged", "not working" or free text
+    QString specification;      // the maker's data sheet the procedure checks against
     QString operatorName;
     QString temperature;        // as typed
     QString humidity;           // as typed
+    std::optional<double> temperatureC;   // the temperature as a number, °C
+    std::optional<double> humidityRH;     // the relative humidity as a number, %
+    QString adjustment;         // as-left run: what was adjusted before it
+    // The unit under test as it identified itself over its remote
+    // interface (the reply to *IDN?); empty for readings typed by hand.
+    QString uutIdentification;
     QDateTime start;            // local time with its offset
     QDateTime end;              // invalid while the run goes on
     QString calibrator;         // device and identification, or "demonstration edition"
@@ -117,6 +143,11 @@ struct RunInfo {
     QString asFoundRunId;
     QString certificateNumber;
     QDateTime certificateIssued;
+    // Review before issue: who approved the certificate and when (empty for
+    // a draft), and the certificate an amended one replaces.
+    QString approvedBy;
+    QDateTime approved;
+    QString replacesCertificate;
 
     friend bool operator==(const RunInfo&, const RunInfo&) = default;
 };
