@@ -45,6 +45,11 @@ RecordsSettings readRecordsSettings(ProfileStore& profile, const QString& settin
     const QString prefix = read(profile, settingsFile, "Laboratory", "CertificatePrefix");
     if (!prefix.isEmpty())
         s.laboratory.certificatePrefix = prefix;
+    s.laboratory.country = read(profile, settingsFile, "Laboratory", "Country");
+    const QString location = read(profile, settingsFile, "Laboratory", "PerformanceLocation");
+    if (!location.isEmpty())
+        s.laboratory.performanceLocation = location;
+    s.laboratory.uncertaintyStatement = read(profile, settingsFile, "Laboratory", "UncertaintyStatement");
     return s;
 }
 

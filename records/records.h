@@ -17,6 +17,9 @@ struct LaboratoryInfo {
     QString address;
     QString accreditation;
     QString certificatePrefix = QStringLiteral("CAL");
+    QString country;              // ISO 3166-1 alpha-2, e.g. "GB"
+    QString performanceLocation = QStringLiteral("laboratory");
+    QString uncertaintyStatement; // the laboratory's own words; empty: the standard sentence
 };
 
 struct RecordsSettings {
@@ -26,7 +29,8 @@ struct RecordsSettings {
 };
 
 // Section Procedures (Records, Database) and section Laboratory (Name,
-// Address, Accreditation, CertificatePrefix) of the settings file. The
+// Address, Accreditation, CertificatePrefix, Country, PerformanceLocation,
+// UncertaintyStatement) of the settings file. The
 // records folder defaults to defaultFolder; a relative one lies beside the
 // settings file.
 RecordsSettings readRecordsSettings(ProfileStore& profile, const QString& settingsFile,
