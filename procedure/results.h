@@ -4,6 +4,8 @@
 // the results file, the records database and the certificate are all
 // written from them.
 
+#include "uncertainty/budget_component.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
@@ -32,20 +34,6 @@ std::optional<Overall> overallFromText(const QString& text);
 // conditionally, INCOMPLETE otherwise when any was skipped or has no
 // decision, or the run was aborted (fewer points than the procedure has).
 Overall overallOf(const QList<struct PointResult>& points, int pointsInProcedure, bool aborted);
-
-// One contribution to a point's uncertainty budget, in the point's unit
-// (after its sensitivity coefficient).
-struct BudgetComponent {
-    QString name;              // "calibrator", "deviation step", "reading resolution", ...
-    double value = 0.0;        // the half-width, or the standard deviation it is taken from
-    QString distribution;      // "normal" or "rectangular"
-    double divisor = 1.0;      // value / divisor x sensitivity = standardUncertainty
-    double sensitivity = 1.0;  // |c_i|
-    double standardUncertainty = 0.0;     // u_i
-    std::optional<double> degreesOfFreedom;  // none: infinite (type B)
-
-    friend bool operator==(const BudgetComponent&, const BudgetComponent&) = default;
-};
 
 struct PointResult {
     int point = 0;          // 1-based, counted over the whole procedure
