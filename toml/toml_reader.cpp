@@ -140,7 +140,7 @@ private:
         const bool lineStart = std::exchange(lineStart_, false);
         if (c > 0x7F)
             return problem(describe(c) + QStringLiteral(" can only stand inside quotes or a comment"));
-        if (c == '[' && lineStart && depth_ == 0)
+        if (c == '[' && lineStart && open_.empty())
             return tableHeader();
         const bool tripled = at(i_ + 1) == c && at(i_ + 2) == c;
         switch (c) {
@@ -149,11 +149,17 @@ private:
         case '\'': state_ = tripled ? State::MultiLiteral : State::Literal; break;
         case '[':
         case '{':
-            depth_ += header_ ? 0 : 1;
+            if (!header_)
+                open_.push_back(c);
             break;
-        case ']':
         case '}':
-            depth_ = header_ ? depth_ : std::max(0, depth_ - 1);
+            // toml++ would take it for the start of a list's value.
+            if (!open_.empty() && open_.back() == '[')
+                return problem(QStringLiteral("'}' cannot close a list; a list ends with ']'"));
+            [[fallthrough]];
+        case ']':
+            if (!header_ && !open_.empty())
+                open_.pop_back();
             break;
         default: break;
         }
@@ -243,7 +249,7 @@ private:
     State state_ = State::Outside;
     bool lineStart_ = true;  // nothing but blank space yet on this line
     bool header_ = false;    // in a table header's line
-    int depth_ = 0;          // open arrays and inline tables of a value
+    std::u32string open_;    // the brackets of a value's open lists and inline tables
 };
 
 } // namespace

@@ -40,6 +40,7 @@ TEST(TomlReader, RefusesWhatWouldMisleadTheParserOnItsLine)
         {"x = [1,\n2]\n[\n", 3,
          "a table header must begin with a key (a letter, digit, - or _, or a quoted key), not with the end of the "
          "line"},
+        {"points = [0.001, # a comment }\n  0.005,} 0.01]\n", 2, "'}' cannot close a list; a list ends with ']'"},
         // After a string closed by four quotes, the next line is a header.
         {"s = \"\"\"a\"\"\"\"\n[.b]\n", 2,
          "a table header must begin with a key (a letter, digit, - or _, or a quoted key), not with '.'"},
@@ -62,7 +63,7 @@ TEST(TomlReader, PassesValidTextAndReportsSyntaxErrorsWithTheirLine)
         "'cl\xc3\xa9' = 'tol\xc3\xa9rance'\n[\"d\xc3\xa9j\xc3\xa0\"]\nx = '''\n\xc3\xa9'''\n",
         "s = \"\"\"\\\n   \\u00A7 and \xc2\xa7\"\"\"\nt = \"\\u00e9\\U0001F600\"\n",
         "points = [\n  [1, 2], # [\n  [[3]],\n]\n[[test]]\nname = \"]\"\n[ a . \"b\" ]\n",
-        "s = \"\"\"\"a\"\" \"\"\"\"\"\n[t]\nu = \"\"\n[[v]]\n",
+        "s = \"\"\"\"a\"\" \"\"\"\"\"\n[t]\nu = \"\"\n[[v]]\nw = [{a = 1}, {b = [2, {c = 3}]}]\n",
     };
     for (const QByteArray& text : valid) {
         const TomlReading reading = ReadToml(text);
