@@ -278,18 +278,19 @@ bool ProcedureRunner::Record(const QString& typed)
         const QString unit = t.method == TestMethod::RiseTime ? QStringLiteral("s") : nominalUnit(t.function);
         const ShownUnit shown = t.method == TestMethod::RiseTime ? ShownUnit{1e-9, QStringLiteral("ns")}
                                                                  : shownUnitOf(nominal(), unit);
-        std::optional<double> value = parseReading(typed, shown, unit, format);
+        QString why;
+        std::optional<double> value = parseReading(typed, shown, unit, format, &why);
         // A rise time is a length of time.
         if (value && t.method == TestMethod::RiseTime && !(*value > 0))
             value.reset();
         if (!value) {
-            window_.showMessage(
-                {kTitle,
-                 QStringLiteral("\"%1\" cannot be read as a reading.\r\rType a number in %2, or a number "
-                                "with its unit (for example %3).")
-                     .arg(typed.trimmed(), shown.text,
-                          shownValue(t.method == TestMethod::RiseTime ? 3.5e-9 : nominal(), unit, format)),
-                 MessageIcon::Exclamation, MessageButtons::Ok});
+            const QString advice = QStringLiteral("Type a number in %1, or a number with its unit (for example %2).")
+                                       .arg(shown.text, shownValue(t.method == TestMethod::RiseTime ? 3.5e-9 : nominal(),
+                                                                   unit, format));
+            window_.showMessage({kTitle,
+                                 QStringLiteral("\"%1\" cannot be read as a reading.\r\r%2")
+                                     .arg(typed.trimmed(), why.isEmpty() ? advice : why),
+                                 MessageIcon::Exclamation, MessageButtons::Ok});
             return false;
         }
         if (t.method == TestMethod::RiseTime) {
