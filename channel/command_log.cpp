@@ -11,6 +11,9 @@ QString CommandLog::lineFor(LogEntry kind, const QString& text, const QDateTime&
     case LogEntry::Piece: break;
     case LogEntry::Reply: line += QStringLiteral("[reply] "); break;
     case LogEntry::Fault: line += QStringLiteral("[fault] "); break;
+    case LogEntry::UutSent: line += QStringLiteral("[uut] > "); break;
+    case LogEntry::UutReceived: line += QStringLiteral("[uut] < "); break;
+    case LogEntry::UutFault: line += QStringLiteral("[uut] [fault] "); break;
     }
     return line + text;
 }

@@ -12,13 +12,17 @@
 
 namespace tarn {
 
-enum class LogEntry { Piece, Reply, Fault };
+// The calibrator's pieces, replies and faults, and the same three for the
+// unit under test's remote interface.
+enum class LogEntry { Piece, Reply, Fault, UutSent, UutReceived, UutFault };
 
 class CommandLog {
 public:
     static constexpr std::size_t kCapacity = 10000;
 
-    // "12:03:04.005  A 2.0", "... [reply] TARN V1", "... [fault] no reply".
+    // "12:03:04.005  A 2.0", "... [reply] TARN V1", "... [fault] no reply";
+    // the unit's: "... [uut] > *IDN?", "... [uut] < 1.04E+00",
+    // "... [uut] [fault] no reply within 2000 ms".
     static QString lineFor(LogEntry kind, const QString& text, const QDateTime& at);
 
     void add(LogEntry kind, const QString& text, const QDateTime& at = QDateTime::currentDateTime());
