@@ -53,7 +53,11 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption procedure(QStringLiteral("procedure"),
                                        QStringLiteral("Open the procedure runner with FILE after start-up"),
                                        QStringLiteral("FILE"));
+    const QCommandLineOption checkDriver(QStringLiteral("check-driver"),
+                                         QStringLiteral("Check an oscilloscope driver file and exit"),
+                                         QStringLiteral("FILE"));
     parser.addOption(check);
+    parser.addOption(checkDriver);
     parser.addOption(procedure);
     for (const char* name : kToolkitValueOptions)
         parser.addOption(hidden({QString::fromLatin1(name), QString(), QStringLiteral("value")}));
@@ -89,6 +93,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     }
     if (parser.isSet(check))
         result.checkProcedure = parser.value(check);
+    if (parser.isSet(checkDriver))
+        result.checkDriver = parser.value(checkDriver);
     if (parser.isSet(procedure))
         result.procedure = parser.value(procedure);
     return result;

@@ -21,6 +21,7 @@ struct CommandLine {
     int exitCode = 0;
     // Handed on to the procedure runner.
     std::optional<QString> checkProcedure;
+    std::optional<QString> checkDriver;
     std::optional<QString> procedure;
 };
 

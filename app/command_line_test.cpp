@@ -51,8 +51,10 @@ TEST(CommandLineTest, ProcedureFilesAreHandedOn)
     EXPECT_EQ(both.action, CommandLine::Action::Run);
     EXPECT_EQ(both.checkProcedure, QString("a.toml"));
     EXPECT_EQ(both.procedure, QString("b b.toml"));
+    EXPECT_EQ(ParseCommandLine({"TarnPilot", "--check-driver", "my scope.toml"}).checkDriver, QString("my scope.toml"));
     const CommandLine none = ParseCommandLine({"TarnPilot"});
     EXPECT_FALSE(none.checkProcedure.has_value());
+    EXPECT_FALSE(none.checkDriver.has_value());
     EXPECT_FALSE(none.procedure.has_value());
 }
 

@@ -11,6 +11,7 @@
 #include "channel/serial_transport.h"
 #include "records/view/certificate_pdf.h"
 #include "procedure/check.h"
+#include "uut/driver.h"
 #include "procedure/view/procedure_window.h"
 
 #include <QApplication>
@@ -38,6 +39,10 @@ int main(int argc, char* argv[])
     if (commandLine.checkProcedure) {
         QTextStream out(stdout);
         return tarn::RunProcedureCheck(*commandLine.checkProcedure, out);
+    }
+    if (commandLine.checkDriver) {
+        QTextStream out(stdout);
+        return tarn::RunDriverCheck(*commandLine.checkDriver, out);
     }
 
     // Without any display Qt would abort with a long explanation; say what to do instead.

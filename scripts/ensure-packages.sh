@@ -6,7 +6,7 @@ set -euo pipefail
 app_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev qt6-serialport-dev
-  libqt6sql6-sqlite libqt6sql6-psql libtomlplusplus-dev
+  libqt6sql6-sqlite libqt6sql6-psql libtomlplusplus-dev liblxi-dev libtirpc-dev
   libgtest-dev
   fonts-liberation
   xvfb xauth
