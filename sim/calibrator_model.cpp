@@ -43,6 +43,14 @@ std::string formatValue(double value)
     return buffer;
 }
 
+std::string CalibratorModel::stateText() const
+{
+    return "function=" + function_ + "\namplitude=" + formatValue(amplitude_) + "\ndivisions="
+           + std::to_string(divisions_) + "\nwave=" + (square_ ? "SQ" : "DC") + "\nohm50="
+           + (fiftyOhm_ ? "1" : "0") + "\nfrequency=" + formatValue(frequency_) + "\nperiod="
+           + formatValue(period_) + "\nduty=" + formatValue(periodLast_ ? periodDuty_ : frequencyDuty_) + "\n";
+}
+
 void CalibratorModel::reset()
 {
     *this = CalibratorModel();

@@ -16,6 +16,10 @@ public:
     const std::string& function() const { return function_; }
     // False for a line that is no command of the calibrator.
     bool lastLineKnown() const { return known_; }
+    // The output as "key=value" lines (function, amplitude in volts per
+    // division, divisions, wave DC or SQ, ohm50, frequency, period, duty),
+    // for a stand-in of the unit under test to follow.
+    std::string stateText() const;
 
 private:
     void reset();

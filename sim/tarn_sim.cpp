@@ -28,18 +28,22 @@ struct Options {
     long closeAfter = 0;  // 0: never
     std::string link;     // a symbolic link to the device, for a fixed name
     std::string raw;      // a file that receives every byte as it came
+    std::string state;    // a file that holds the output state after every line
 };
 
 void usage(std::FILE* to)
 {
     std::fputs("usage: tarn-sim [--silent | --garbage] [--close-after N] [--link PATH] [--raw FILE]\n"
+               "                [--state-file FILE]\n"
                "  Creates a pseudo-terminal, prints its device path and answers as the\n"
                "  Tarn Calibrator: commands end with LF, CR or CR LF; replies with CR LF.\n"
                "  --silent         never answer\n"
                "  --garbage        answer every query with unprintable bytes\n"
                "  --close-after N  close the line after the N-th received line\n"
                "  --link PATH      also reach the device through this symbolic link\n"
-               "  --raw FILE       append every received byte to FILE\n",
+               "  --raw FILE       append every received byte to FILE\n"
+               "  --state-file FILE  rewrite FILE with the output state after every line,\n"
+               "                   for scope-sim --input FILE\n",
                to);
 }
 
@@ -61,6 +65,8 @@ bool parse(int argc, char* argv[], Options& options)
             options.link = argv[++i];
         } else if (arg == "--raw" && hasValue) {
             options.raw = argv[++i];
+        } else if (arg == "--state-file" && hasValue) {
+            options.state = argv[++i];
         } else {
             return false;
         }
@@ -128,6 +134,19 @@ bool writeAll(int fd, const std::string& bytes)
     return true;
 }
 
+// Written aside and renamed into place, so that a reader never sees half a state.
+bool writeState(const std::string& path, const std::string& text)
+{
+    const std::string aside = path + ".new";
+    std::FILE* file = std::fopen(aside.c_str(), "wb");
+    if (!file)
+        return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (std::fclose(file) != 0 || !written)
+        return false;
+    return std::rename(aside.c_str(), path.c_str()) == 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -189,6 +208,10 @@ int main(int argc, char* argv[])
     elapsedMs();
 
     tarn::sim::CalibratorModel calibrator;
+    if (!options.state.empty() && !writeState(options.state, calibrator.stateText())) {
+        std::perror("tarn-sim: state file");
+        return 1;
+    }
     std::string line;
     bool afterCr = false;
     long lines = 0;
@@ -227,6 +250,8 @@ int main(int argc, char* argv[])
             }
             const std::optional<std::string> reply = calibrator.receive(line);
             logLine("<-", line + c, calibrator.lastLineKnown() ? "" : "  (unknown)");
+            if (!options.state.empty() && !writeState(options.state, calibrator.stateText()))
+                std::perror("tarn-sim: state file");
             line.clear();
             ++lines;
             if (reply && options.manner == Manner::Answer) {
