@@ -16,6 +16,10 @@ TEST(CommandLog, LinesAreStampedMarkedAndBounded)
     EXPECT_EQ(CommandLog::lineFor(LogEntry::Piece, "A 2.0", kAt), "09:08:07.065  A 2.0");
     EXPECT_EQ(CommandLog::lineFor(LogEntry::Reply, "TARN V1", kAt), "09:08:07.065  [reply] TARN V1");
     EXPECT_EQ(CommandLog::lineFor(LogEntry::Fault, "no reply", kAt), "09:08:07.065  [fault] no reply");
+    EXPECT_EQ(CommandLog::lineFor(LogEntry::UutSent, ":MEASure:VPP? CHANnel1", kAt),
+              "09:08:07.065  [uut] > :MEASure:VPP? CHANnel1");
+    EXPECT_EQ(CommandLog::lineFor(LogEntry::UutReceived, "1.04E+00", kAt), "09:08:07.065  [uut] < 1.04E+00");
+    EXPECT_EQ(CommandLog::lineFor(LogEntry::UutFault, "no reply", kAt), "09:08:07.065  [uut] [fault] no reply");
 
     CommandLog log;
     int changes = 0;
