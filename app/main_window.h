@@ -7,6 +7,7 @@
 #include "app/keyboard.h"
 #include "platform/platform.h"
 #include "channel/command_log.h"
+#include "channel/number_format.h"
 #include "channel/transport.h"
 
 #include <QString>
