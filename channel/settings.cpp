@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "channel/number_format.h"
 
 #include <algorithm>
 #include <cmath>

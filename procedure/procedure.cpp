@@ -4,10 +4,9 @@
 #include "app/main_window.h"
 #include "timing/frequency_panel.h"
 #include "timing/period_panel.h"
+#include "toml/toml_reader.h"
 
 #include <QRegularExpression>
-
-#include <toml++/toml.h>
 
 #include <algorithm>
 #include <cmath>
@@ -477,17 +476,14 @@ int Procedure::pointCount() const
 ProcedureReading ReadProcedure(const QByteArray& text)
 {
     ProcedureReading out;
-    Reader reader;
-    try {
-        const toml::table root = toml::parse(std::string_view(text.constData(), static_cast<size_t>(text.size())));
-        out.procedure = reader.read(root);
-        out.problems = reader.problems;
-    } catch (const toml::parse_error& e) {
-        out.problems.append({static_cast<int>(e.source().begin.line),
-                             QStringLiteral("syntax error: ")
-                                 + QString::fromUtf8(e.description().data(),
-                                                     static_cast<qsizetype>(e.description().size()))});
+    const TomlReading toml = ReadToml(text);
+    if (toml.problem) {
+        out.problems.append({toml.problem->line, toml.problem->message});
+        return out;
     }
+    Reader reader;
+    out.procedure = reader.read(*toml.table);
+    out.problems = reader.problems;
     std::stable_sort(out.problems.begin(), out.problems.end(),
                      [](const ProcedureProblem& a, const ProcedureProblem& b) { return a.line < b.line; });
     return out;
