@@ -1,12 +1,13 @@
 #include "uncertainty/calibrator_spec.h"
 
+#include "toml/toml_reader.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <toml++/toml.h>
 
 #include <algorithm>
 #include <cmath>
@@ -21,26 +22,6 @@ constexpr const char* kCalibratorKeys[] = {"model", "serial", "certificate", "ca
 constexpr const char* kSpecKeys[] = {"function", "load",      "waveform", "percent",
                                      "floor",    "ppm",       "rise_time", "coverage"};
 constexpr const char* kFunctions[] = {"amplitude", "frequency", "period", "fastrise"};
-
-// The text's TOML table, or the syntax problem on its line.
-struct ParsedToml {
-    std::optional<toml::table> table;
-    std::optional<CalibratorProblem> problem;
-};
-
-ParsedToml parseTomlText(const QByteArray& text)
-{
-    ParsedToml out;
-    try {
-        out.table = toml::parse(std::string_view(text.constData(), static_cast<size_t>(text.size())));
-    } catch (const toml::parse_error& e) {
-        out.problem = CalibratorProblem{
-            static_cast<int>(e.source().begin.line),
-            QStringLiteral("syntax error: ")
-                + QString::fromUtf8(e.description().data(), static_cast<qsizetype>(e.description().size()))};
-    }
-    return out;
-}
 
 int lineOf(const toml::node& node)
 {
@@ -287,9 +268,10 @@ const CalibratorSpecEntry* CalibratorSpec::entryFor(CalibratorFunction function,
 CalibratorSpecReading ReadCalibratorSpec(const QByteArray& text)
 {
     CalibratorSpecReading out;
-    const ParsedToml parsed = parseTomlText(text);
-    if (parsed.problem) {
-        out.problems.append(*parsed.problem);
+    const TomlReading parsed = ReadToml(text);
+    if (!parsed.table) {
+        out.problems.append({parsed.problem ? parsed.problem->line : 1,
+                             parsed.problem ? parsed.problem->message : QStringLiteral("unreadable")});
         return out;
     }
     Reader reader;
