@@ -53,7 +53,19 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption procedure(QStringLiteral("procedure"),
                                        QStringLiteral("Open the procedure runner with FILE after start-up"),
                                        QStringLiteral("FILE"));
+    const QCommandLineOption budget(QStringLiteral("budget"),
+                                    QStringLiteral("With --check-procedure: print each point's uncertainty budget"));
+    const QCommandLineOption calibrator(
+        QStringLiteral("calibrator"),
+        QStringLiteral("With --check-procedure: the calibrator specification to use instead of the settings' one"),
+        QStringLiteral("FILE"));
+    const QCommandLineOption checkCalibrator(QStringLiteral("check-calibrator"),
+                                             QStringLiteral("Check a calibrator specification file and exit"),
+                                             QStringLiteral("FILE"));
     parser.addOption(check);
+    parser.addOption(budget);
+    parser.addOption(calibrator);
+    parser.addOption(checkCalibrator);
     parser.addOption(procedure);
     for (const char* name : kToolkitValueOptions)
         parser.addOption(hidden({QString::fromLatin1(name), QString(), QStringLiteral("value")}));
@@ -87,8 +99,21 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         result.output = QStringLiteral("TarnPilot ") + VersionText() + u'\n';
         return result;
     }
+    if ((parser.isSet(budget) || parser.isSet(calibrator)) && !parser.isSet(check)) {
+        result.action = CommandLine::Action::Refuse;
+        result.output = program + QStringLiteral(": --%1 goes with --check-procedure.\n")
+                                      .arg(parser.isSet(budget) ? QStringLiteral("budget") : QStringLiteral("calibrator"))
+                        + tryHelp;
+        result.exitCode = 2;
+        return result;
+    }
     if (parser.isSet(check))
         result.checkProcedure = parser.value(check);
+    result.budget = parser.isSet(budget);
+    if (parser.isSet(calibrator))
+        result.calibrator = parser.value(calibrator);
+    if (parser.isSet(checkCalibrator))
+        result.checkCalibrator = parser.value(checkCalibrator);
     if (parser.isSet(procedure))
         result.procedure = parser.value(procedure);
     return result;

@@ -21,6 +21,9 @@ struct CommandLine {
     int exitCode = 0;
     // Handed on to the procedure runner.
     std::optional<QString> checkProcedure;
+    bool budget = false;                    // --check-procedure prints each point's budget
+    std::optional<QString> calibrator;      // the calibrator specification for --check-procedure
+    std::optional<QString> checkCalibrator;
     std::optional<QString> procedure;
 };
 

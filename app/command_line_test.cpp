@@ -21,12 +21,15 @@ TEST(CommandLineTest, HelpVersionAndRefusals)
         {{program}, CommandLine::Action::Run, 0, {}},
         {{program, "--help"}, CommandLine::Action::ShowHelp, 0,
          {"Usage: TarnPilot [options]", "--version", "--check-procedure <FILE>",
-          "Check a procedure file and exit", "Open the procedure runner with FILE after start-up"}},
+          "Check a procedure file and exit", "--check-calibrator <FILE>", "--budget", "Open the procedure runner with FILE after start-up"}},
         {{program, "-h"}, CommandLine::Action::ShowHelp, 0, {"--procedure <FILE>"}},
         {{program, "--version"}, CommandLine::Action::ShowVersion, 0, {"TarnPilot " + VersionText()}},
         {{program, "--frobnicate"}, CommandLine::Action::Refuse, 2,
          {"TarnPilot: Unknown option 'frobnicate'.", "Try 'TarnPilot --help'"}},
         {{program, "--procedure"}, CommandLine::Action::Refuse, 2, {"Missing value after '--procedure'."}},
+        {{program, "--budget"}, CommandLine::Action::Refuse, 2, {"--budget goes with --check-procedure."}},
+        {{program, "--calibrator", "c.toml"}, CommandLine::Action::Refuse, 2,
+         {"--calibrator goes with --check-procedure."}},
         {{program, "stray.txt"}, CommandLine::Action::Refuse, 2, {"Unexpected argument 'stray.txt'."}},
         // The window system's own options are left to it.
         {{program, "-platform", "offscreen", "-style", "Fusion"}, CommandLine::Action::Run, 0, {}},
@@ -51,6 +54,12 @@ TEST(CommandLineTest, ProcedureFilesAreHandedOn)
     EXPECT_EQ(both.action, CommandLine::Action::Run);
     EXPECT_EQ(both.checkProcedure, QString("a.toml"));
     EXPECT_EQ(both.procedure, QString("b b.toml"));
+    EXPECT_FALSE(both.budget);
+    const CommandLine budget = ParseCommandLine(
+        {"TarnPilot", "--check-procedure", "a.toml", "--budget", "--calibrator", "c.toml", "--check-calibrator=d.toml"});
+    EXPECT_TRUE(budget.budget);
+    EXPECT_EQ(budget.calibrator, QString("c.toml"));
+    EXPECT_EQ(budget.checkCalibrator, QString("d.toml"));
     const CommandLine none = ParseCommandLine({"TarnPilot"});
     EXPECT_FALSE(none.checkProcedure.has_value());
     EXPECT_FALSE(none.procedure.has_value());

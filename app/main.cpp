@@ -11,9 +11,11 @@
 #include "channel/serial_transport.h"
 #include "records/view/certificate_pdf.h"
 #include "procedure/check.h"
+#include "uncertainty/calibrator_spec.h"
 #include "procedure/view/procedure_window.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QTextStream>
 #include <QStyleFactory>
 
@@ -35,9 +37,23 @@ int main(int argc, char* argv[])
         return commandLine.exitCode;
     }
     // The procedure checker needs neither a display nor the calibrator.
-    if (commandLine.checkProcedure) {
+    if (commandLine.checkCalibrator) {
         QTextStream out(stdout);
-        return tarn::RunProcedureCheck(*commandLine.checkProcedure, out);
+        return tarn::RunCalibratorCheck(*commandLine.checkCalibrator, out);
+    }
+    if (commandLine.checkProcedure) {
+        // The calibrator specification the runner would use, unless one is named.
+        QCoreApplication checker(argc, argv);
+        const QString folder = QCoreApplication::applicationDirPath();
+        tarn::IniProfileStore settings;
+        tarn::ProcedureCheckOptions options;
+        options.budget = commandLine.budget;
+        options.calibratorFile = commandLine.calibrator
+                                     ? *commandLine.calibrator
+                                     : tarn::calibratorSpecPath(settings, folder + QStringLiteral("/TarnApp.ini"),
+                                                                folder);
+        QTextStream out(stdout);
+        return tarn::RunProcedureCheck(*commandLine.checkProcedure, out, options);
     }
 
     // Without any display Qt would abort with a long explanation; say what to do instead.
