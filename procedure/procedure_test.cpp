@@ -64,6 +64,56 @@ TEST(DecisionRule, VerdictsAroundTheLimitsAndGuardBands)
     EXPECT_NEAR(*toleranceUsed(0.5, limits), 25.0, 1e-12);
 }
 
+TEST(DecisionRule, TheExpandedUncertaintyAsGuardBandAtItsEdges)
+{
+    // Tolerance +-1 on a nominal of 100, U = 0.2: acceptance limits +-0.8.
+    const PointLimits limits{1.0, 1.0};
+    const struct {
+        double error;
+        DecisionRule rule;
+        double u;
+        Verdict verdict;
+    } cases[] = {
+        {0.8, DecisionRule::Guarded, 0.2, Verdict::Pass},          // on the acceptance limit
+        {-0.8, DecisionRule::Guarded, 0.2, Verdict::Pass},
+        {0.81, DecisionRule::Guarded, 0.2, Verdict::Fail},
+        {1.0, DecisionRule::Guarded, 0.2, Verdict::Fail},          // on the tolerance limit
+        {0.8, DecisionRule::NonBinary, 0.2, Verdict::Pass},
+        {1.0, DecisionRule::NonBinary, 0.2, Verdict::ConditionalPass},
+        {-1.2, DecisionRule::NonBinary, 0.2, Verdict::ConditionalFail},
+        {1.21, DecisionRule::NonBinary, 0.2, Verdict::Fail},
+        {1.0, DecisionRule::Simple, 0.2, Verdict::Pass},
+        {1.01, DecisionRule::Simple, 0.2, Verdict::Fail},
+        {0.0, DecisionRule::Guarded, 0.99, Verdict::Pass},         // a sliver of acceptance zone is left
+        {0.0, DecisionRule::Guarded, 1.0, Verdict::NoDecision},    // U reaches the tolerance
+        {0.0, DecisionRule::Simple, 1.5, Verdict::NoDecision},
+        {5.0, DecisionRule::NonBinary, 1.0, Verdict::NoDecision},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(decide(c.error, limits, 100.0, c.rule, 0.0, c.u, true), c.verdict)
+            << c.error << " U " << c.u << " " << decisionRuleName(c.rule).toStdString();
+    // U reaching one side of unequal limits is enough.
+    EXPECT_EQ(decide(0.0, PointLimits{0.5, 2.0}, 100.0, DecisionRule::Guarded, 0.0, 0.5, true), Verdict::NoDecision);
+    // A share guard band stays the share when U is only known.
+    EXPECT_EQ(decide(0.85, limits, 100.0, DecisionRule::Guarded, 0.1, 0.2, false), Verdict::Pass);
+
+    // At least 100 MHz with U = 1.8 MHz: acceptance limit 101.8 MHz.
+    const struct {
+        double value;
+        DecisionRule rule;
+        Verdict verdict;
+    } bandwidths[] = {
+        {101.8, DecisionRule::Guarded, Verdict::Pass},    {101.7, DecisionRule::Guarded, Verdict::Fail},
+        {100.0, DecisionRule::NonBinary, Verdict::ConditionalPass}, {98.2, DecisionRule::NonBinary, Verdict::ConditionalFail},
+        {98.1, DecisionRule::NonBinary, Verdict::Fail},   {100.0, DecisionRule::Simple, Verdict::Pass},
+        {99.9, DecisionRule::Simple, Verdict::Fail},
+    };
+    for (const auto& c : bandwidths)
+        EXPECT_EQ(decideAtLeast(c.value, 100.0, c.rule, 1.8, true), c.verdict)
+            << c.value << " " << decisionRuleName(c.rule).toStdString();
+    EXPECT_EQ(decideAtLeast(100.5, 100.0, DecisionRule::Guarded, 1.8, false), Verdict::Pass);
+}
+
 TEST(Readings, TypedTextInTheShownUnitOrItsOwn)
 {
     NumberFormat comma = NumberFormat::invariant();
@@ -158,6 +208,30 @@ TEST(Checker, NamesEachFaultOnItsLine)
          "P:2: the decision rule `guarded` needs a `guard`"},
         {"[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[]\n", "P:6: `points` must be a list"},
         {"[[test]]\nname=\"a\"\nfunction=\"fastrise\"\nmethod=\"risetime\"\n", "P:2: missing `min_bandwidth`"},
+        {"min_tur=0\n[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[0.001]\n",
+         "P:2: `min_tur` must be a number above 0"},
+        {"guard=\"u\"\n[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[0.001]\n",
+         "P:2: unreadable guard `u`"},
+        {"[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=6\nmethod=\"reading\"\n"
+         "tolerance=\"2%\"\njudgement=0.05\npoints=[0.01]\n",
+         "P:9: `judgement` is for deviation tests only"},
+        {"[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=6\nmethod=\"deviation\"\n"
+         "tolerance=\"2%\"\njudgement=\"0 div\"\npoints=[0.01]\n",
+         "P:9: `judgement` must be a number of divisions above 0"},
+        {"[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=6\nmethod=\"deviation\"\n"
+         "tolerance=\"2%\"\nresolution=\"0.1 mV\"\npoints=[0.01]\n",
+         "P:9: `resolution` is for reading and risetime tests only"},
+        {"[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=6\nmethod=\"reading\"\n"
+         "tolerance=\"2%\"\nresolution=\"0.1 mA\"\npoints=[0.01]\n",
+         "P:9: `resolution` must be a value in V with an SI prefix"},
+        {"[[test]]\nname=\"a\"\nfunction=\"frequency\"\nmethod=\"reading\"\ntolerance=\"2%\"\nreadings=1\n"
+         "points=[1000]\n",
+         "P:7: `readings` must be a whole number from 2 to 20"},
+        {"[[test]]\nname=\"a\"\nfunction=\"frequency\"\nmethod=\"reading\"\ntolerance=\"2%\"\nreadings=21\n"
+         "points=[1000]\n",
+         "P:7: `readings` must be a whole number from 2 to 20"},
+        {"[[test]]\nname=\"a\"\nfunction=\"fastrise\"\nmethod=\"risetime\"\nmin_bandwidth=100\nreadings=3\n",
+         "P:7: `readings` is for reading tests only"},
     };
     for (const auto& c : cases) {
         int status = 0;
@@ -174,6 +248,53 @@ TEST(Checker, NamesEachFaultOnItsLine)
                               "method=\"check\"\npoints=[0.003]\n")
                   .count(u'\n'),
               2);
+}
+
+TEST(Checker, UncertaintyBeforeTheRun)
+{
+    QTemporaryDir dir;
+    const QByteArray procedure = kHead + "decision = \"guarded\"\nguard = \"U\"\n"
+                                 "[[test]]\nname=\"Gain\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=6\n"
+                                 "method=\"deviation\"\ntolerance=\"1 mV\"\npoints=[0.01, 0.002]\n"
+                                 "[[test]]\nname=\"Into 50\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=6\n"
+                                 "ohm50=true\nmethod=\"reading\"\ntolerance=\"5%\"\npoints=[0.01]\n";
+    const QString path = written(dir, "p.toml", procedure);
+    const auto run = [&](const ProcedureCheckOptions& options, int* status) {
+        QString out;
+        QTextStream stream(&out);
+        *status = RunProcedureCheck(path, stream, options);
+        return out.replace(path, QStringLiteral("P"));
+    };
+    int status = 0;
+    // Without a calibrator specification guard = "U" is refused.
+    EXPECT_EQ(run({}, &status), QStringLiteral("P:3: guard \"U\" needs a calibrator specification, and there is none\n"));
+    EXPECT_EQ(status, 1);
+
+    // The shipped one: 10 mV/div x 6 div has U = 0.00037 V, TUR 2 mV / 0.74 mV = 2.7;
+    // 2 mV/div x 6 div (TUR 12.0) and 50 Ohm at 5 % (8.8) are well above 4.
+    ProcedureCheckOptions options;
+    options.calibratorFile = QStringLiteral(TARN_SHIPPED_CALIBRATOR);
+    QString out = run(options, &status);
+    EXPECT_EQ(status, 0) << out.toStdString();
+    EXPECT_EQ(out.toStdString(), "P:11: warning: point 1 (10 mV/div x 6 div): TUR 2.7 is below 4\n"
+                                 "P: 2 tests, 3 points\n");
+    options.budget = true;
+    out = run(options, &status);
+    EXPECT_TRUE(out.contains(QStringLiteral("P: point 1 (10 mV/div x 6 div), Gain\n"))) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("u_c 184.1 \u00b5V, nu_eff inf, k 2.00, U 370 \u00b5V, TUR 2.7\n")))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("P: point 3 (10 mV/div x 6 div, 50 Ohm), Into 50\n")));
+
+    // A specification without an entry for 50 Ohm names the point.
+    options.budget = false;
+    options.calibratorFile = written(dir, "c.toml",
+                                     "[calibrator]\nmodel=\"M\"\nserial=\"S\"\ncertificate=\"C\"\ndue=2030-01-01\n"
+                                     "[[spec]]\nfunction=\"amplitude\"\nload=\"1M\"\npercent=0.25\ncoverage=2\n");
+    out = run(options, &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(out.contains(QStringLiteral("P:20: point 3 (10 mV/div x 6 div, 50 Ohm): the calibrator specification "
+                                            "has no [[spec]] entry for amplitude into 50 Ohm, dc (")))
+        << out.toStdString();
 }
 
 // --- A headless run ----------------------------------------------------------
