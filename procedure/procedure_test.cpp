@@ -422,12 +422,12 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
     const QStringList lines = QString::fromUtf8(csvFile.readAll()).split(QStringLiteral("\r\n"));
     EXPECT_TRUE(QFileInfo(csv.path()).fileName().startsWith(QStringLiteral("SN42_")));
     EXPECT_EQ(lines.mid(1, 6).join(u'\n').toStdString(), (QStringList{
-        QStringLiteral("1,Gain,amplitude,\"1 mV/div x 6 div, DC\",0.006,0.006,0.006,0,0.00588,0.00612,V,0.0,Pass"),
-        QStringLiteral("2,Gain,amplitude,\"10 mV/div x 6 div, DC\",0.06,0.06,0.060012,-0.000012,0.0588,0.0612,V,1.0,Pass"),
-        QStringLiteral("3,Counter,frequency,1 MHz,1000000,1000015,1000000,15,999990,1000020,Hz,75.0,Pass"),
-        QStringLiteral("4,Counter,frequency,1 kHz,1000,1000.01,1000,0.01,999.99,1000.02,Hz,50.0,Pass"),
-        QStringLiteral("5,Markers,period,10 ns,,,,,,,,,Pass"),
-        QStringLiteral("6,Bandwidth,fastrise,fast rise,100,100.369383568,,,100,,MHz,,Pass"),
+        QStringLiteral("1,Gain,amplitude,\"1 mV/div x 6 div, DC\",0.006,0.006,0.006,0,0.00588,0.00612,V,0.0,Pass,,,"),
+        QStringLiteral("2,Gain,amplitude,\"10 mV/div x 6 div, DC\",0.06,0.06,0.060012,-0.000012,0.0588,0.0612,V,1.0,Pass,,,"),
+        QStringLiteral("3,Counter,frequency,1 MHz,1000000,1000015,1000000,15,999990,1000020,Hz,75.0,Pass,,,"),
+        QStringLiteral("4,Counter,frequency,1 kHz,1000,1000.01,1000,0.01,999.99,1000.02,Hz,50.0,Pass,,,"),
+        QStringLiteral("5,Markers,period,10 ns,,,,,,,,,Pass,,,"),
+        QStringLiteral("6,Bandwidth,fastrise,fast rise,100,100.369383568,,,100,,MHz,,Pass,,,"),
     }).join(u'\n').toStdString());
     EXPECT_TRUE(lines.contains(QStringLiteral("# overall,PASS")));
     EXPECT_TRUE(lines.contains(QStringLiteral("# calibrator,demonstration edition")));

@@ -122,7 +122,7 @@ QByteArray ResultsCsv(const RunRecord& run)
     const QString crlf = QStringLiteral("\r\n");
     QString out = QStringLiteral(
                       "point,test,function,setting,nominal,indicated,actual,error,lower,upper,"
-                      "unit,tolerance_used,result")
+                      "unit,tolerance_used,result,uncertainty,coverage_factor,tur")
                   + crlf;
     for (const auto& p : run.points) {
         const QStringList fields = {
@@ -139,11 +139,18 @@ QByteArray ResultsCsv(const RunRecord& run)
             csvField(p.unit),
             p.toleranceUsed ? QString::number(*p.toleranceUsed, 'f', 1) : QString(),
             csvField(verdictText(p.result)),
+            resultsNumber(p.uncertainty),
+            p.coverageFactor ? QString::number(*p.coverageFactor, 'f', 2) : QString(),
+            p.tur ? QString::number(*p.tur, 'f', 1) : QString(),
         };
         out += fields.join(QLatin1Char(',')) + crlf;
     }
     out += crlf;
     const RunInfo& i = run.info;
+    // With a calibrator specification the calibrator is named by it, and the
+    // connection's own identification follows on a line of its own.
+    const bool specified = !i.calibratorSpecSha256.isEmpty();
+    const QString calibrator = specified ? i.calibratorModel + QLatin1Char(' ') + i.calibratorSerial : i.calibrator;
     const std::pair<const char*, QString> meta[] = {
         {"procedure", i.procedureTitle},
         {"revision", i.procedureRevision},
@@ -157,14 +164,22 @@ QByteArray ResultsCsv(const RunRecord& run)
         {"humidity", i.humidity},
         {"start", isoWithOffset(i.start)},
         {"end", isoWithOffset(i.end)},
-        {"calibrator", i.calibrator},
+        {"calibrator", calibrator},
+        {"calibrator_device", specified ? i.calibrator : QString()},
+        {"calibrator_certificate", i.calibratorCertificate},
+        {"calibrator_due", i.calibratorDue.toString(Qt::ISODate)},
+        {"calibrator_specification", i.calibratorSpecSha256},
         {"decision", i.guard.isEmpty() ? i.decisionRule
                                        : i.decisionRule + QStringLiteral(" (guard ") + i.guard
                                              + QLatin1Char(')')},
         {"overall", i.overall ? overallText(*i.overall) : QString()},
     };
-    for (const auto& [key, value] : meta)
+    for (const auto& [key, value] : meta) {
+        const bool optional = QLatin1String(key).startsWith(QLatin1String("calibrator_"));
+        if (optional && !specified)
+            continue;
         out += QStringLiteral("# ") + QLatin1String(key) + QLatin1Char(',') + csvField(value) + crlf;
+    }
     return out.toUtf8();
 }
 

@@ -91,9 +91,9 @@ TEST(ProcedureWindow, ClickThroughARunWithOutputOffAtEachConnection)
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"));
     EXPECT_EQ(lines.mid(1, 3).join(u'\n').toStdString(),
-              "1,Gain,amplitude,\"10 mV/div x 6 div, DC\",0.06,0.06,0.06006,-0.00006,0.059,0.061,V,6.0,Pass\n"
-              "2,Counter,frequency,1 kHz,1000,1000.1,1000,0.1,999.95,1000.05,Hz,200.0,Fail\n"
-              "3,Markers,period,1 ms,,,,,,,,,Pass");
+              "1,Gain,amplitude,\"10 mV/div x 6 div, DC\",0.06,0.06,0.06006,-0.00006,0.059,0.061,V,6.0,Pass,,,\n"
+              "2,Counter,frequency,1 kHz,1000,1000.1,1000,0.1,999.95,1000.05,Hz,200.0,Fail,,,\n"
+              "3,Markers,period,1 ms,,,,,,,,,Pass,,,");
     EXPECT_TRUE(lines.contains(QStringLiteral("# operator,Bea")));
     window->close();
 
