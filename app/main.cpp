@@ -3,15 +3,16 @@
 #include "app/command_line.h"
 #include "app/exit_guard.h"
 #include "app/main_window.h"
+#include "app/workstation.h"
 #include "app/view/main_window_view.h"
 #include "app/view/other_windows.h"
+#include "app/view/procedure_launcher.h"
 #include "app/view/qt_services.h"
 #include "app/view/view_support.h"
 #include "channel/ini_profile_store.h"
 #include "channel/serial_transport.h"
 #include "records/view/certificate_pdf.h"
 #include "procedure/check.h"
-#include "procedure/view/procedure_window.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -82,6 +83,9 @@ int main(int argc, char* argv[])
 
     tarn::MainWindow core(services);
     core.Load();
+    // The records and the front panel as procedures drive it.
+    tarn::Workstation station(core);
+    windows.setWorkstation(&station);
 
     tarn::ExitGuard exitGuard(core);
 
@@ -97,7 +101,7 @@ int main(int argc, char* argv[])
                      Qt::QueuedConnection);
     view.show();
     view.activateWindow();
-    procedures.attach(core, view);
+    procedures.attach(station, view);
     // The runner opens once the window has initialised.
     if (commandLine.procedure)
         procedures.openWhenReady(*commandLine.procedure);

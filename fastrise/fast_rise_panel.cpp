@@ -1,6 +1,7 @@
 #include "fastrise/fast_rise_panel.h"
 
 #include "app/main_window.h"
+#include "channel/number_format.h"
 
 #include <cmath>
 

@@ -1,7 +1,6 @@
 #include "procedure/procedure.h"
 
 #include "amplitude/amplitude_panel.h"
-#include "app/main_window.h"
 #include "timing/frequency_panel.h"
 #include "timing/period_panel.h"
 
@@ -90,13 +89,6 @@ QString closestKey(const QString& key, const char* const (&known)[N])
     return best;
 }
 
-// The panels' rules live in the panels; a window that is never loaded
-// answers for them without a display or a calibrator.
-MainWindow& rulesWindow()
-{
-    static MainWindow window{Services{}};
-    return window;
-}
 
 int lineOf(const toml::node& node)
 {
@@ -496,7 +488,7 @@ ProcedureReading ReadProcedure(const QByteArray& text)
 QString amplitudeProblem(double voltsPerDivision, int divisions, bool ohm50)
 {
     const QString vpd = resultsNumber(voltsPerDivision);
-    if (rulesWindow().amplitudePanel().RangeRowOf(voltsPerDivision) < 0)
+    if (!AmplitudePanel::IsRange(voltsPerDivision))
         return QStringLiteral("%1 V/div is not a range of the amplitude panel (1 mV/div to 50 V/div "
                               "in steps of 1, 2, 5)").arg(vpd);
     if (divisions > 0 && !AmplitudePanel::OffersDivisions(voltsPerDivision, divisions))
@@ -506,8 +498,8 @@ QString amplitudeProblem(double voltsPerDivision, int divisions, bool ohm50)
     return {};
 }
 
-QString frequencyProblem(double hertz) { return rulesWindow().frequencyPanel().SettingProblem(hertz); }
-QString periodProblem(double seconds) { return rulesWindow().periodPanel().SettingProblem(seconds); }
+QString frequencyProblem(double hertz) { return FrequencyPanel::SettingProblem(hertz); }
+QString periodProblem(double seconds) { return PeriodPanel::SettingProblem(seconds); }
 
 PointLimits limitsOf(const ProcedureTest& test, int point)
 {

@@ -3,6 +3,7 @@
 #include "procedure/runner.h"
 
 #include "app/test_fakes.h"
+#include "records/records.h"
 
 #include <gtest/gtest.h>
 
@@ -222,9 +223,9 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
                           testing::kSettingsPath);
     const QString file = written(dir, "short.toml", kShortRun);
     QString problems;
-    auto runner = ProcedureRunner::open(*h.window, file, &problems);
+    auto runner = ProcedureRunner::open(h.station().bench(), file, &problems);
     ASSERT_TRUE(runner) << problems.toStdString();
-    CsvResultsSink csv(recordsFolder(*h.window));
+    CsvResultsSink csv(h.station().records().settings().folder);
     runner->addSink(&csv);
 
     // Serial and operator are required.
@@ -324,7 +325,7 @@ TEST(Runner, HighVoltageOnlyWhenConfirmedAndAbortSwitchesOff)
                                  "waveform = \"dc\"\ndivisions = 4\nmethod = \"reading\"\ntolerance = \"1%\"\n"
                                  "points = [10, 20, 1]\n");
     QString problems;
-    auto runner = ProcedureRunner::open(*h.window, file, &problems);
+    auto runner = ProcedureRunner::open(h.station().bench(), file, &problems);
     ASSERT_TRUE(runner) << problems.toStdString();
     ASSERT_TRUE(runner->Begin({{}, QStringLiteral("S"), {}, {}, QStringLiteral("O"), {}, {}}));
     h.journal.clear();

@@ -18,7 +18,7 @@
 
 namespace tarn {
 
-class MainWindow;
+class Bench;
 
 // The particulars the operator gives before the run.
 struct RunDetails {
@@ -49,9 +49,6 @@ private:
 
 // Section and keys of the runner in the settings file.
 inline constexpr auto kProceduresSection = "Procedures";
-// The records folder: the settings file's choice, else records/ in the
-// platform's application data folder.
-QString recordsFolder(MainWindow& window);
 
 class ProcedureRunner {
 public:
@@ -62,10 +59,10 @@ public:
         Finished,  // finished or aborted
     };
 
-    ProcedureRunner(MainWindow& window, Procedure procedure, QByteArray fileBytes, QString filePath);
+    ProcedureRunner(Bench& bench, Procedure procedure, QByteArray fileBytes, QString filePath);
     // Reads a procedure file with the checker's rules; the problems, one a
     // line as the checker writes them, when it cannot be run.
-    static std::unique_ptr<ProcedureRunner> open(MainWindow& window, const QString& filePath,
+    static std::unique_ptr<ProcedureRunner> open(Bench& bench, const QString& filePath,
                                                  QString* problems);
 
     // The sinks the results go to, besides none; not owned.
@@ -127,7 +124,7 @@ private:
     double nominal() const { return test().nominal(inTest_); }
     void sinkFailed(const QString& error);
 
-    MainWindow& window_;
+    Bench& bench_;
     Procedure procedure_;
     QByteArray fileBytes_;
     QString filePath_;

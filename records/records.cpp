@@ -24,10 +24,6 @@ QString read(ProfileStore& profile, const QString& file, const char* section, co
 
 } // namespace
 
-QString newRunId()
-{
-    return QUuid::createUuid().toString(QUuid::WithoutBraces);
-}
 
 RecordsSettings readRecordsSettings(ProfileStore& profile, const QString& settingsFile,
                                     const QString& defaultFolder)

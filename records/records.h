@@ -123,7 +123,4 @@ private:
     bool serverLost_ = false;
 };
 
-// A new run identity.
-QString newRunId();
-
 } // namespace tarn

@@ -40,9 +40,9 @@ struct RunnerWithRecords {
         out.write(kCounter);
         out.close();
         QString problems;
-        runner = ProcedureRunner::open(*h.window, file, &problems);
+        runner = ProcedureRunner::open(h.station().bench(), file, &problems);
         EXPECT_TRUE(runner) << problems.toStdString();
-        sink = std::make_unique<RecordsSink>(h.window->records(), &h.messages);
+        sink = std::make_unique<RecordsSink>(h.station().records(), &h.messages);
         runner->addSink(sink.get());
     }
     // Both points with the typed readings.
@@ -80,7 +80,7 @@ TEST(RunnerRecords, AdjustedAndRunAgainIsStoredAsLeft)
     const RunRecord left = r.runner->record();
 
     QString error;
-    RecordsDatabase* db = r.h.window->records().local(&error);
+    RecordsDatabase* db = r.h.station().records().local(&error);
     ASSERT_TRUE(db) << error.toStdString();
     EXPECT_EQ(*db->loadRun(found.info.runId, &error), found);
     const auto storedLeft = db->loadRun(left.info.runId, &error);
@@ -90,7 +90,7 @@ TEST(RunnerRecords, AdjustedAndRunAgainIsStoredAsLeft)
     EXPECT_EQ(db->runsOf(QStringLiteral("U-77"), &error).size(), 2);
     // Each run's results file is the stored run's, the first one kept even
     // when both began in the same second.
-    Records& records = r.h.window->records();
+    Records& records = r.h.station().records();
     EXPECT_NE(records.resultsFilePath(found.info), records.resultsFilePath(left.info));
     for (const RunRecord* run : {&found, &left}) {
         QFile csv(records.resultsFilePath(run->info));
@@ -116,7 +116,7 @@ TEST(RunnerRecords, BeginIsRefusedWhenTheServerCannotBeReached)
     EXPECT_EQ(r.runner->stage(), ProcedureRunner::Stage::Details);
     EXPECT_TRUE(r.h.pieces().isEmpty());
     QString error;
-    EXPECT_TRUE(r.h.window->records().local(&error)->runsOf(QStringLiteral("U-78"), &error).isEmpty());
+    EXPECT_TRUE(r.h.station().records().local(&error)->runsOf(QStringLiteral("U-78"), &error).isEmpty());
 }
 
 } // namespace

@@ -1,12 +1,7 @@
 #include "procedure/view/procedure_window.h"
 
-#include "app/view/other_windows.h"
-
-#include "app/main_window.h"
-#include "app/view/main_window_view.h"
-#include "app/view/other_windows.h"
+#include "procedure/bench.h"
 #include "procedure/runner.h"
-#include "records/certificate.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -70,15 +65,16 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption)
 }
 } // namespace
 
-ProcedureWindow::ProcedureWindow(MainWindow& core, MainWindowView* mainView,
+ProcedureWindow::ProcedureWindow(Bench& bench, RunRecords& records, std::function<void()> mirrorMainWindow,
                                  std::unique_ptr<ProcedureRunner> runner)
-    : QWidget(nullptr, Qt::Window), core_(core), mainView_(mainView), runner_(std::move(runner))
+    : QWidget(nullptr, Qt::Window), bench_(bench), runRecords_(records),
+      mirrorMainWindow_(std::move(mirrorMainWindow)), runner_(std::move(runner))
 {
     setObjectName(QStringLiteral("frmProcedure"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Procedure: ") + runner_->procedure().title);
     // The records database, which writes the results file from what it stored.
-    records_ = std::make_unique<RecordsSink>(core_.records(), core_.services().messages);
+    records_ = runRecords_.newSink();
     runner_->addSink(records_.get());
     build();
     txtOperator_->setText(runner_->rememberedOperator());
@@ -189,12 +185,10 @@ void ProcedureWindow::build()
     connect(cmdBack_, &QPushButton::clicked, this, [this] { act([this] { runner_->Back(); }); });
     connect(cmdAbort_, &QPushButton::clicked, this, [this] { act([this] { runner_->Abort(); }, true); });
     connect(cmdRunAgain_, &QPushButton::clicked, this, [this] { act([this] { runner_->RunAgain(); }); });
-    connect(cmdCertificate_, &QPushButton::clicked, this, [this] {
-        issueCertificate(core_.records(), runner_->record().info.runId, QDateTime::currentDateTime(),
-                         core_.services());
-    });
+    connect(cmdCertificate_, &QPushButton::clicked, this,
+            [this] { runRecords_.certificate(runner_->record().info.runId); });
     connect(cmdHistory_, &QPushButton::clicked, this,
-            [this] { core_.ShowHistory(runner_->record().info.unitSerial); });
+            [this] { runRecords_.history(runner_->record().info.unitSerial); });
 
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter})
         connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, [this] { enter(); });
@@ -217,15 +211,15 @@ void ProcedureWindow::build()
 
 void ProcedureWindow::act(const std::function<void()>& action, bool waitWhileBusy)
 {
-    if (!core_.form().window().enabled) {
+    if (bench_.busy()) {
         if (waitWhileBusy)
             QTimer::singleShot(50, this, [this, action] { act(action, true); });
         return;
     }
     action();
     refresh();
-    if (mainView_)
-        mainView_->sync();
+    if (mirrorMainWindow_)
+        mirrorMainWindow_();
 }
 
 void ProcedureWindow::begin()
@@ -298,7 +292,7 @@ void ProcedureWindow::refresh()
     if (typed && !txtReading_->hasFocus())
         txtReading_->setFocus();
 
-    const NumberFormat format = core_.numberFormat();
+    const NumberFormat format = bench_.numberFormat();
     const QList<PointResult>& points = runner_->record().points;
     lstResults_->clear();
     for (const PointResult& p : points)
@@ -310,7 +304,7 @@ void ProcedureWindow::refresh()
         const Overall overall = runner_->record().info.overall.value_or(Overall::Incomplete);
         lblOverall_->setText(overallText(overall));
         lblInstruction_->setText(QStringLiteral("The run has ended; the output is off. Results: ")
-                                 + core_.records().resultsFilePath(runner_->record().info));
+                                 + runRecords_.resultsFilePath(runner_->record().info));
         for (QWidget* w : std::initializer_list<QWidget*>{lblStimulus_, lblLimits_, lblProgress_})
             static_cast<QLabel*>(w)->clear();
     }
@@ -321,85 +315,13 @@ void ProcedureWindow::closeEvent(QCloseEvent* event)
     // Closing ends an unfinished run: the output goes off and the run is
     // recorded as aborted. A close while a command is being sent waits
     // until it has gone, so that the "OFF" comes after it.
-    if (!core_.form().window().enabled && !core_.closed()) {
+    if (bench_.busy() && !bench_.closed()) {
         event->ignore();
         QTimer::singleShot(50, this, [this] { close(); });
         return;
     }
     act([this] { runner_->Close(); });
     event->accept();
-}
-
-// --- Launcher -------------------------------------------------------------------
-
-ProcedureLauncher::~ProcedureLauncher()
-{
-    // Only deleted: the main window may be gone already, and its closing
-    // has ended the run.
-    delete window_;
-}
-
-void ProcedureLauncher::attach(MainWindow& core, MainWindowView& mainView)
-{
-    core_ = &core;
-    mainView_ = &mainView;
-    // The main window closing, or the program ending otherwise (a signal,
-    // the session), ends an unfinished run as aborted.
-    const auto end = [this] {
-        if (window_)
-            window_->close();
-    };
-    connect(&mainView, &MainWindowView::closed, this, end);
-    if (QCoreApplication* app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, end);
-}
-
-void ProcedureLauncher::openProcedure(const QString& given)
-{
-    if (!core_)
-        return;
-    if (window_ && window_->running()) {
-        window_->raise();
-        window_->activateWindow();
-        core_->showMessage({QStringLiteral("Procedure"),
-                            QStringLiteral("A procedure is running. Finish or abort it before opening another."),
-                            MessageIcon::Exclamation, MessageButtons::Ok});
-        return;
-    }
-    QString file = given;
-    if (file.isEmpty()) {
-        file = QFileDialog::getOpenFileName(mainView_, QStringLiteral("Open procedure"), folder_,
-                                            QStringLiteral("Procedures (*.toml);;All files (*)"));
-        if (file.isEmpty())
-            return;
-    }
-    folder_ = QFileInfo(file).absolutePath();
-    QString problems;
-    std::unique_ptr<ProcedureRunner> runner = ProcedureRunner::open(*core_, file, &problems);
-    if (!runner) {
-        core_->showMessage({QStringLiteral("Procedure"),
-                            QStringLiteral("This procedure cannot be run:\r\r") + problems.replace(u'\n', u'\r'),
-                            MessageIcon::Exclamation, MessageButtons::Ok});
-        return;
-    }
-    if (window_)
-        window_->close();
-    window_ = new ProcedureWindow(*core_, mainView_, std::move(runner));
-    ShowBeside(window_, mainView_);
-}
-
-void ProcedureLauncher::openWhenReady(const QString& file)
-{
-    auto* wait = new QTimer(this);
-    wait->setInterval(100);
-    connect(wait, &QTimer::timeout, this, [this, wait, file] {
-        if (!core_ || !core_->initialised() || !core_->form().window().enabled)
-            return;
-        wait->deleteLater();
-        wait->stop();
-        openProcedure(file);
-    });
-    wait->start();
 }
 
 } // namespace tarn::view

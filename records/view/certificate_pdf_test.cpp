@@ -53,7 +53,8 @@ TEST(CertificatePdf, HoldsEveryFieldOnNumberedPages)
     QTemporaryDir dir;
     dir.setAutoRemove(qEnvironmentVariableIsEmpty("TARN_KEEP_CERTIFICATE"));
     LaboratoryInfo lab{QStringLiteral("Tarn Test Laboratory"), QStringLiteral("1 Bench Road, Leeds"),
-                       QStringLiteral("UKAS 0001"), QStringLiteral("TC")};
+                       QStringLiteral("UKAS 0001"), QStringLiteral("TC"), QStringLiteral("GB"),
+                       QStringLiteral("laboratory"), QString()};
     const CertificateRuns runs = adjustedRuns(60);
     const QString path = dir.filePath(certificateFileName(runs.run.info.certificateNumber));
     QString error;
