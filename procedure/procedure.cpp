@@ -23,7 +23,8 @@ struct Name {
 constexpr Name kFunctions[] = {{"amplitude", 0}, {"frequency", 1}, {"period", 2}, {"fastrise", 3}};
 constexpr Name kMethods[] = {{"deviation", 0}, {"reading", 1}, {"check", 2}, {"risetime", 3}};
 constexpr Name kRules[] = {{"simple", 0}, {"guarded", 1}, {"non-binary", 2}};
-constexpr const char* kTopKeys[] = {"title", "instrument", "revision", "decision", "guard", "test"};
+constexpr const char* kTopKeys[] = {"title", "instrument", "revision", "decision", "guard", "test",
+                                    "specification", "temperature", "humidity"};
 constexpr const char* kTestKeys[] = {"name",    "instruction", "function",  "waveform",
                                      "divisions", "ohm50",     "method",    "tolerance",
                                      "points",  "min_bandwidth"};
@@ -126,6 +127,9 @@ public:
         p.title = requiredText(root, "title", 1);
         p.instrument = optionalText(root, "instrument");
         p.revision = optionalText(root, "revision");
+        p.specification = optionalText(root, "specification");
+        p.temperature = readRange(root, "temperature", QStringLiteral("°C"), -50, 100);
+        p.humidity = readRange(root, "humidity", QStringLiteral("%"), 0, 100);
         if (const toml::node* decision = root.get("decision")) {
             const auto rule = valueOf(kRules, textOf(*decision));
             if (!rule)
@@ -168,6 +172,33 @@ public:
     }
 
 private:
+    // An optional range of the conditions, e.g. `temperature = [18, 28]`:
+    // two numbers, the lower first, within what can be meant.
+    std::optional<ConditionRange> readRange(const toml::table& root, const char* key, const QString& unit,
+                                            double lowest, double highest)
+    {
+        const toml::node* node = root.get(key);
+        if (!node)
+            return std::nullopt;
+        const toml::array* pair = node->as_array();
+        std::optional<double> low, high;
+        if (pair && pair->size() == 2) {
+            low = (*pair)[0].value<double>();
+            high = (*pair)[1].value<double>();
+        }
+        if (!low || !high || *low >= *high || *low < lowest || *high > highest) {
+            problem(lineOf(*node), QStringLiteral("`%1` is two numbers in %2, the lower first, between %3 and %4, "
+                                                  "e.g. %1 = [%5, %6]")
+                                       .arg(QLatin1String(key), unit)
+                                       .arg(lowest)
+                                       .arg(highest)
+                                       .arg(key == std::string_view("temperature") ? 18 : 20)
+                                       .arg(key == std::string_view("temperature") ? 28 : 70));
+            return std::nullopt;
+        }
+        return ConditionRange{*low, *high};
+    }
+
     // Every key of the table must be a known one. A misspelt key is named
     // with the key it is close to, and that key is then not also reported
     // missing.

@@ -233,7 +233,7 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
     EXPECT_EQ(h.messages.shown.back().text,
               QStringLiteral("Please enter the unit's serial number and the operator before the run begins."));
     h.journal.clear();
-    ASSERT_TRUE(runner->Begin({QStringLiteral("Scope"), QStringLiteral("SN/42"), {}, {}, QStringLiteral("Ann"), {}, {}}));
+    ASSERT_TRUE(runner->Begin(unitDetails("SN/42", "Ann", "Scope")));
     EXPECT_EQ(runner->stage(), ProcedureRunner::Stage::Connect);
     EXPECT_EQ(h.pieces(), QStringList{QStringLiteral("OFF")});
 
@@ -327,7 +327,7 @@ TEST(Runner, HighVoltageOnlyWhenConfirmedAndAbortSwitchesOff)
     QString problems;
     auto runner = ProcedureRunner::open(h.station().bench(), file, &problems);
     ASSERT_TRUE(runner) << problems.toStdString();
-    ASSERT_TRUE(runner->Begin({{}, QStringLiteral("S"), {}, {}, QStringLiteral("O"), {}, {}}));
+    ASSERT_TRUE(runner->Begin(unitDetails("S", "O")));
     h.journal.clear();
     // 40 V: declined, so nothing but OFF goes out and the point is skipped;
     // 80 V: confirmed and applied.

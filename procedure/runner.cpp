@@ -58,6 +58,34 @@ bool CsvResultsSink::write(const RunRecord& run, QString* error)
     return true;
 }
 
+RunDetails unitDetails(const QString& serial, const QString& operatorName, const QString& model,
+                       const QString& temperature)
+{
+    RunDetails d;
+    d.unitSerial = serial;
+    d.operatorName = operatorName;
+    d.unitModel = model;
+    d.temperature = temperature;
+    return d;
+}
+
+std::optional<double> conditionValue(const QString& typed, const QString& unit, const NumberFormat& format)
+{
+    QString text = typed.trimmed();
+    const QStringList units = unit == QStringLiteral("%")
+                                  ? QStringList{QStringLiteral("%RH"), QStringLiteral("% RH"), QStringLiteral("%")}
+                                  : QStringList{QStringLiteral("°C"), QStringLiteral("° C"), QStringLiteral("C")};
+    for (const QString& u : units)
+        if (text.endsWith(u, Qt::CaseInsensitive)) {
+            text.chop(u.size());
+            break;
+        }
+    text = text.trimmed();
+    if (auto value = parseNumber(text, format))
+        return value;
+    return parseNumber(text, NumberFormat::invariant());
+}
+
 // --- Runner -----------------------------------------------------------------
 
 ProcedureRunner::ProcedureRunner(Bench& bench, Procedure procedure, QByteArray fileBytes,
@@ -114,6 +142,45 @@ bool ProcedureRunner::Begin(const RunDetails& details)
                              MessageIcon::Exclamation, MessageButtons::Ok});
         return false;
     }
+    // The conditions are numbers with their units, checked against the
+    // procedure's limits; a value outside them is kept as given when the
+    // operator goes on.
+    const NumberFormat format = bench_.numberFormat();
+    struct Condition {
+        const QString& typed;
+        QString unit;
+        QString name;
+        const std::optional<ConditionRange>& limits;
+        std::optional<double> value;
+    };
+    Condition conditions[] = {
+        {details.temperature, QStringLiteral("°C"), QStringLiteral("temperature"), procedure_.temperature, {}},
+        {details.humidity, QStringLiteral("%"), QStringLiteral("humidity"), procedure_.humidity, {}},
+    };
+    for (Condition& c : conditions) {
+        if (c.typed.trimmed().isEmpty())
+            continue;
+        c.value = conditionValue(c.typed, c.unit, format);
+        if (!c.value) {
+            bench_.showMessage({kTitle,
+                                QStringLiteral("The %1 \"%2\" is not a number of %3.\r\rType it as a number, "
+                                               "for example 23.1 or 23.1 %3.")
+                                    .arg(c.name, c.typed.trimmed(), c.unit),
+                                MessageIcon::Exclamation, MessageButtons::Ok});
+            return false;
+        }
+        if (c.limits && !c.limits->holds(*c.value)) {
+            const MessageResult answer = bench_.showMessage(
+                {kTitle,
+                 QStringLiteral("The %1 %2 %3 lies outside the procedure's limits, %4 to %5 %3.\r\r"
+                                "Begin the run all the same?")
+                     .arg(c.name, resultsNumber(*c.value), c.unit, resultsNumber(c.limits->lowest),
+                          resultsNumber(c.limits->highest)),
+                 MessageIcon::Exclamation, MessageButtons::YesNo});
+            if (answer != MessageResult::Yes)
+                return false;
+        }
+    }
     details_ = details;
     RunInfo& info = record_.info;
     info.runId = newRunId();
@@ -131,6 +198,13 @@ bool ProcedureRunner::Begin(const RunDetails& details)
     info.operatorName = details.operatorName.trimmed();
     info.temperature = details.temperature.trimmed();
     info.humidity = details.humidity.trimmed();
+    info.temperatureC = conditions[0].value;
+    info.humidityRH = conditions[1].value;
+    info.customerAddress = details.customerAddress.trimmed();
+    info.unitMaker = details.unitMaker.trimmed();
+    info.dateReceived = details.dateReceived;
+    info.condition = details.condition.trimmed();
+    info.specification = procedure_.specification;
     info.start = QDateTime::currentDateTime();
     info.start.setTime(QTime(info.start.time().hour(), info.start.time().minute(), info.start.time().second()));
     info.calibrator = bench_.calibratorIdentity();
@@ -275,6 +349,7 @@ bool ProcedureRunner::Record(const QString& typed)
             return false;
         }
         if (t.method == TestMethod::RiseTime) {
+            r.riseTime = *value / 1e-9;
             const auto bandwidth = FastRisePanel::ExactBandwidth(*value / 1e-9);
             if (bandwidth.outcome != FastRisePanel::Bandwidth::Outcome::Shown) {
                 bench_.showMessage({QStringLiteral("Bandwidth Calculator"),
@@ -318,11 +393,19 @@ void ProcedureRunner::Skip()
 
 void ProcedureRunner::take(PointResult result)
 {
+    // When and by whom the point was taken, with the operator's remark.
+    result.takenAt = QDateTime::currentDateTime();
+    result.takenBy = record_.info.operatorName;
+    result.remark = std::exchange(remark_, QString());
     QList<PointResult>& points = record_.points;
     auto at = std::find_if(points.begin(), points.end(),
                            [&](const PointResult& p) { return p.point >= result.point; });
-    if (at != points.end() && at->point == result.point)
+    if (at != points.end() && at->point == result.point) {
+        // Taken again after Back: a later attempt, which the records keep
+        // beside the earlier one.
+        result.attempt = at->attempt + 1;
         *at = result;
+    }
     else
         points.insert(at, result);
     for (ResultsSink* sink : sinks_) {
@@ -391,15 +474,23 @@ bool ProcedureRunner::canRunAgain() const
     return stage_ == Stage::Finished && record_.info.overall == Overall::Fail;
 }
 
-bool ProcedureRunner::RunAgain()
+bool ProcedureRunner::RunAgain(const QString& adjustment)
 {
     if (!canRunAgain() || busy())
         return false;
+    if (adjustment.trimmed().isEmpty()) {
+        bench_.showMessage({kTitle,
+                            QStringLiteral("Please say what was adjusted before the unit is run again; "
+                                           "it is printed on the certificate."),
+                            MessageIcon::Exclamation, MessageButtons::Ok});
+        return false;
+    }
     // Every later run of an adjustment belongs to the first run, as found.
     const QString asFound =
         record_.info.asFoundRunId.isEmpty() ? record_.info.runId : record_.info.asFoundRunId;
     const RunRecord previous = std::exchange(record_, RunRecord{});
     record_.info.asFoundRunId = asFound;
+    record_.info.adjustment = adjustment.trimmed();
     stage_ = Stage::Details;
     number_ = 1;
     if (Begin(details_))

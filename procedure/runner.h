@@ -11,6 +11,7 @@
 #include "procedure/procedure.h"
 #include "procedure/results.h"
 
+#include <QDate>
 #include <QString>
 
 #include <memory>
@@ -27,9 +28,22 @@ struct RunDetails {
     QString unitAsset;
     QString customer;
     QString operatorName;
-    QString temperature;
-    QString humidity;
+    QString temperature;       // as typed: a number of °C, with or without its unit
+    QString humidity;          // as typed: a number of % relative humidity
+    QString customerAddress;
+    QString unitMaker;
+    QDate dateReceived;
+    QString condition;         // on receipt
 };
+
+// The particulars a run needs at least, and those often given.
+RunDetails unitDetails(const QString& serial, const QString& operatorName, const QString& model = {},
+                       const QString& temperature = {});
+
+// A condition as the operator types it: a number in the operator's format,
+// optionally followed by its unit ("23.1", "23,1 °C", "45 %", "45 %RH").
+// Empty when it is not such a number.
+std::optional<double> conditionValue(const QString& typed, const QString& unit, const NumberFormat& format);
 
 // The results file: rewritten whole after every point, written beside and
 // then renamed, so that a crash loses at most the point in hand.
@@ -70,12 +84,16 @@ public:
 
     // --- The operator's actions; each shows its own messages -------------
     // Refuses, with a message naming what is missing, without a serial
-    // number or operator; otherwise starts the run at its first test.
+    // number or operator, or with a temperature or humidity that is not a
+    // number; a condition outside the procedure's limits asks first.
+    // Otherwise starts the run at its first test.
     bool Begin(const RunDetails& details);
     void Continue();
     // The result of a reading, risetime or deviation point; false (with a
     // message, nothing recorded) when the typed text cannot be read.
     bool Record(const QString& typed);
+    // The operator's remark on the point in hand, kept with its result.
+    void setRemark(const QString& remark) { remark_ = remark.trimmed(); }
     // The operator's judgement of a check point.
     void Judge(bool pass);
     void Skip();
@@ -87,7 +105,10 @@ public:
     // unit and the same procedure runs again with the same particulars,
     // stored as the as-left run of the first run.
     bool canRunAgain() const;
-    bool RunAgain();
+    // What was adjusted is required; without it nothing runs.
+    bool RunAgain(const QString& adjustment);
+    // Whether this run is the as-left run of an adjusted unit.
+    bool asLeft() const { return !record_.info.asFoundRunId.isEmpty(); }
     // A deviation step button of the main window, from the runner's keys.
     void Step(const QString& button);
 
@@ -131,6 +152,7 @@ private:
     std::vector<ResultsSink*> sinks_;
     RunRecord record_;
     RunDetails details_;
+    QString remark_;
     Stage stage_ = Stage::Details;
     int test_ = 0;
     int inTest_ = 0;   // point within the test

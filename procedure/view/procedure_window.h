@@ -11,7 +11,10 @@
 
 #include <memory>
 
+class QComboBox;
+class QDateEdit;
 class QLabel;
+class QPlainTextEdit;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
@@ -62,7 +65,11 @@ private:
     std::unique_ptr<ProcedureRunner> runner_;
     QTimer* live_ = nullptr;
     QLineEdit *txtUnitModel_, *txtUnitSerial_, *txtUnitAsset_, *txtCustomer_, *txtOperator_,
-        *txtTemperature_, *txtHumidity_, *txtReading_;
+        *txtTemperature_, *txtHumidity_, *txtReading_, *txtUnitMaker_, *txtRemark_;
+    QPlainTextEdit* txtCustomerAddress_ = nullptr;
+    QDateEdit* txtDateReceived_ = nullptr;
+    QComboBox* cboCondition_ = nullptr;
+    QLineEdit* txtAdjustment_ = nullptr;
     QLabel *lblTestName_, *lblInstruction_, *lblStimulus_, *lblLimits_, *lblProgress_,
         *lblReadingUnit_, *lblUutError_, *lblOverall_;
     QProgressBar* pbrProgress_;

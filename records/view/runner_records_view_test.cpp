@@ -34,8 +34,17 @@ TEST(RunnerLastPage, RunAgainCertificateAndHistory)
     EXPECT_EQ(static_cast<QPushButton*>(w("cmdRunAgain"))->text().remove(u'&'),
               QStringLiteral("Adjust and run again"));
 
+    // Nothing runs again until the operator says what was adjusted.
+    click("cmdRunAgain");
+    EXPECT_FALSE(w("cmdContinue")->isVisible());
+    ASSERT_FALSE(h.messages.shown.empty());
+    EXPECT_TRUE(h.messages.shown.back().text.contains(QStringLiteral("what was adjusted")));
+    h.messages.shown.clear();
+    QTest::keyClicks(w("txtAdjustment"), QStringLiteral("timebase trimmed"));
     click("cmdRunAgain");
     EXPECT_TRUE(w("cmdContinue")->isVisible());
+    EXPECT_TRUE(r.window->windowTitle().endsWith(QStringLiteral("As left (after adjustment)")));
+    EXPECT_EQ(static_cast<QLabel*>(w("lblOverall"))->text(), QStringLiteral("As left (after adjustment)"));
     EXPECT_EQ(h.sent().split(u'/').last(), QStringLiteral("OFF"));
     take("1.00001");  // +10 ppm
     EXPECT_EQ(static_cast<QLabel*>(w("lblOverall"))->text(), QStringLiteral("PASS"));
