@@ -180,12 +180,19 @@ bool History::correct(int point, const QString& value, const QString& reason, co
              MessageIcon::Exclamation);
     const bool amended = *holder != current_->info.runId;
     reopen(*holder);
-    if (amended)
+    if (amended) {
+        // The certificate is named by the amended run it is issued for: this
+        // one, or the as-left run after it.
+        QString replaced;
+        for (const RunSummary& r : runs_)
+            if ((r.runId == *holder || r.asFoundRunId == *holder) && !r.replacesCertificate.isEmpty())
+                replaced = r.replacesCertificate;
         tell(title,
              QStringLiteral("Its certificate had been issued: the correction is kept in an amended "
                             "record, which replaces certificate %1 once it is approved and issued.")
-                 .arg(current_ ? current_->info.replacesCertificate : QString()),
+                 .arg(replaced),
              MessageIcon::Information);
+    }
     return true;
 }
 

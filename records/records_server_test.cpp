@@ -157,5 +157,32 @@ TEST(RecordsServer, RunSurvivesTheServersLossAndReturn)
               QStringLiteral("CAL/2026/0042"));
 }
 
+// The same schema on the server: a fully filled run read back exactly, and
+// a database of schema version 2 brought up to date without loss.
+TEST(RecordsServer, KeepsEveryFieldAndBringsSchemaTwoUp)
+{
+    TestServer server;
+    SKIP_WITHOUT_SERVER(server);
+    QString error;
+    {
+        const auto address = parseServerAddress(server.address(server.createDatabase()), &error);
+        ASSERT_TRUE(address) << error.toStdString();
+        auto db = RecordsDatabase::openServer(*address, 5, &error);
+        ASSERT_TRUE(db) << error.toStdString();
+        testing::expectEveryFieldKept(*db);
+    }
+    const auto address = parseServerAddress(server.address(server.createDatabase()), &error);
+    ASSERT_TRUE(address) << error.toStdString();
+    const QString runId = newRunId();
+    {
+        auto old = RecordsDatabase::openServerAt(*address, 5, 2, &error);
+        ASSERT_TRUE(old) << error.toStdString();
+        testing::fillSchemaTwo(*old, runId);
+    }
+    auto db = RecordsDatabase::openServer(*address, 5, &error);
+    ASSERT_TRUE(db) << error.toStdString();
+    testing::expectSchemaTwoKept(*db, runId);
+}
+
 } // namespace
 } // namespace tarn
