@@ -47,6 +47,8 @@ QStringList History::rowTexts(const RunSummary& run)
     QStringList certificate;
     if (!run.certificateNumber.isEmpty())
         certificate << run.certificateNumber;
+    else if (!run.issuedWith.isEmpty())
+        certificate << QStringLiteral("in %1").arg(run.issuedWith);
     else if (run.end.isValid() && run.replacedBy.isEmpty())
         certificate << QStringLiteral("not issued");
     if (!run.replacesCertificate.isEmpty())
@@ -98,7 +100,7 @@ bool History::canCorrect() const
 
 bool History::canApprove() const
 {
-    return canCorrect() && current_->info.certificateNumber.isEmpty();
+    return canCorrect() && current_->info.certificateNumber.isEmpty() && currentSummary()->issuedWith.isEmpty();
 }
 
 void History::reopen(const QString& runId)

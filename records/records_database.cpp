@@ -911,6 +911,20 @@ QList<RunSummary> RecordsDatabase::runsOf(const QString& serial, QString* error)
         s.replacedByCertificate = q.value(11).toString();
         out << s;
     }
+    // A run as found is certified with its as-left run: it is issued with
+    // that one's number, and replaced when that one's amendment is issued.
+    const auto numberOfAsLeft = [&](const QString& asFound) {
+        for (const RunSummary& l : out)
+            if (l.asFoundRunId == asFound && !l.certificateNumber.isEmpty())
+                return l.certificateNumber;
+        return QString();
+    };
+    for (RunSummary& r : out) {
+        if (r.certificateNumber.isEmpty())
+            r.issuedWith = numberOfAsLeft(r.runId);
+        if (!r.replacedBy.isEmpty() && r.replacedByCertificate.isEmpty())
+            r.replacedByCertificate = numberOfAsLeft(r.replacedBy);
+    }
     // Newest first by the instant, whatever offset each start was written
     // in; of runs begun in the same second, the one still going or ended
     // last is the newer; an amended record comes before the one it

@@ -40,6 +40,8 @@ struct RunSummary {
     QString operatorName;
     std::optional<Overall> overall;  // none while the run has not ended
     QString certificateNumber;
+    // For a run as found: the certificate of its as-left run, which shows it.
+    QString issuedWith;
     QString approvedBy;
     // An amended record names the certificate it replaces; the record it
     // replaced names it (its run id) and, once issued, its certificate.

@@ -177,6 +177,8 @@ TEST(HistoryWindow, ListsAUnitsRunsAndRegeneratesTheirRecords)
     EXPECT_EQ(runs->topLevelItem(1)->text(4), number);  // given to the as-left run
     EXPECT_EQ(runs->topLevelItem(1)->text(5), QStringLiteral("A. Smith"));
     EXPECT_TRUE(pdfText(h.documents.opened[1]).contains(number));
+    EXPECT_EQ(runs->topLevelItem(2)->text(4), QStringLiteral("in ") + number);
+    EXPECT_FALSE(approve->isEnabled());
 
     // A correction after issue makes an amended record of both runs; the
     // certified ones are marked replaced.
@@ -189,7 +191,7 @@ TEST(HistoryWindow, ListsAUnitsRunsAndRegeneratesTheirRecords)
     ASSERT_EQ(runs->topLevelItemCount(), 5);
     EXPECT_EQ(runs->topLevelItem(1)->text(4), QStringLiteral("not issued, amended, replaces ") + number);
     EXPECT_EQ(runs->topLevelItem(2)->text(4), number + QStringLiteral(", replaced (amendment not issued)"));
-    EXPECT_EQ(runs->topLevelItem(4)->text(4), QStringLiteral("replaced (amendment not issued)"));
+    EXPECT_EQ(runs->topLevelItem(4)->text(4), QStringLiteral("in ") + number + QStringLiteral(", replaced (amendment not issued)"));
     EXPECT_EQ(runs->currentItem(), runs->topLevelItem(3));  // the amended as-found run
     EXPECT_TRUE(approve->isEnabled());
     ASSERT_EQ(h.messages.shown.size(), 2u);
