@@ -138,29 +138,65 @@ QString conditionText(const QString& typed, const QString& unit)
     return bare.match(t).hasMatch() ? t + QLatin1Char(' ') + unit : t;
 }
 
-QString issueCertificate(Records& records, const QString& runId, const QDateTime& now,
+namespace {
+
+QString refuse(const Services& services, const QString& text)
+{
+    if (services.messages)
+        services.messages->show({QStringLiteral("Certificate"), text, MessageIcon::Exclamation,
+                                 MessageButtons::Ok});
+    return QString();
+}
+
+// Draws the runs into `path` and opens it.
+QString writeCertificate(Records& records, const CertificateRuns& runs, const QString& path,
                          const Services& services)
 {
-    const auto refuse = [&](const QString& text) {
-        if (services.messages)
-            services.messages->show({QStringLiteral("Certificate"), text, MessageIcon::Exclamation,
-                                     MessageButtons::Ok});
-        return QString();
-    };
     if (!services.certificates)
-        return refuse(QStringLiteral("This program was built without a certificate writer."));
+        return refuse(services, QStringLiteral("This program was built without a certificate writer."));
     QString error;
-    const auto runs = records.issueCertificate(runId, now, &error);
-    if (!runs)
-        return refuse(error);
-    const QString path = records.certificatePath(runs->run.info.certificateNumber);
-    if (!services.certificates->write(*runs, records.settings().laboratory, path, &error))
-        return refuse(QStringLiteral("The certificate %1 cannot be written: %2").arg(path, error));
+    if (!services.certificates->write(runs, records.settings().laboratory, path, &error))
+        return refuse(services, QStringLiteral("The certificate %1 cannot be written: %2").arg(path, error));
     if (services.documents && !services.documents->open(path))
-        refuse(QStringLiteral("The certificate was written to %1, but no viewer could be opened "
-                              "for it.")
-                   .arg(path));
+        refuse(services, QStringLiteral("The certificate was written to %1, but no viewer could be opened "
+                                        "for it.")
+                             .arg(path));
     return path;
+}
+
+} // namespace
+
+QString writeIssuedCertificate(Records& records, const CertificateRuns& runs, const Services& services)
+{
+    const QString& number = runs.run.info.certificateNumber;
+    if (number.isEmpty())
+        return refuse(services, QStringLiteral("The certificate has not been issued."));
+    return writeCertificate(records, runs, records.certificatePath(number), services);
+}
+
+QString showCertificate(Records& records, const QString& runId, const Services& services)
+{
+    if (!services.certificates)
+        return refuse(services, QStringLiteral("This program was built without a certificate writer."));
+    QString error;
+    const auto runs = records.certificateRunsOf(runId, &error);
+    if (!runs)
+        return refuse(services, error);
+    if (!runs->run.info.certificateNumber.isEmpty())
+        return writeIssuedCertificate(records, *runs, services);
+    return writeCertificate(records, *runs, records.draftCertificatePath(runs->run.info), services);
+}
+
+QString approveAndIssueCertificate(Records& records, const QString& runId, const QString& approvedBy,
+                                   const QDateTime& now, const Services& services)
+{
+    if (!services.certificates)
+        return refuse(services, QStringLiteral("This program was built without a certificate writer."));
+    QString error;
+    const auto runs = records.issueCertificate(runId, approvedBy, now, &error);
+    if (!runs)
+        return refuse(services, error);
+    return writeIssuedCertificate(records, *runs, services);
 }
 
 } // namespace tarn

@@ -36,10 +36,19 @@ public:
                        const QString& path, QString* error) = 0;
 };
 
-// Issues the certificate of a run (numbering it on first issue), writes
-// <number>.pdf into the records folder and opens it. Problems are shown in
-// a message box; the path written is returned, or empty.
-QString issueCertificate(Records& records, const QString& runId, const QDateTime& now,
-                         const Services& services);
+// Each of these writes a certificate into the records folder and opens it;
+// problems are shown in a message box; the path written is returned, or
+// empty.
+//
+// The certificate of a run as it stands: once issued, <number>.pdf drawn
+// again; before, a draft without a number (<results file name>-draft.pdf),
+// which the printer marks as not issued.
+QString showCertificate(Records& records, const QString& runId, const Services& services);
+// Approves and issues the certificate (the number, the date of issue and
+// the approver stored) and writes it.
+QString approveAndIssueCertificate(Records& records, const QString& runId, const QString& approvedBy,
+                                   const QDateTime& now, const Services& services);
+// Where every numbered certificate is written: <number>.pdf.
+QString writeIssuedCertificate(Records& records, const CertificateRuns& runs, const Services& services);
 
 } // namespace tarn
