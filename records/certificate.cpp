@@ -1,5 +1,7 @@
 #include "records/certificate.h"
 
+#include "records/dcc.h"
+
 #include <QRegularExpression>
 
 #include <map>
@@ -156,6 +158,8 @@ QString issueCertificate(Records& records, const QString& runId, const QDateTime
     const QString path = records.certificatePath(runs->run.info.certificateNumber);
     if (!services.certificates->write(*runs, records.settings().laboratory, path, &error))
         return refuse(QStringLiteral("The certificate %1 cannot be written: %2").arg(path, error));
+    // Its Digital Calibration Certificate beside it, from the same run and PDF.
+    writeDccBeside(*runs, records.settings().laboratory, path, services);
     if (services.documents && !services.documents->open(path))
         refuse(QStringLiteral("The certificate was written to %1, but no viewer could be opened "
                               "for it.")

@@ -883,6 +883,12 @@ public:
         std::unique_ptr<xmlChar, void (*)(void*)> content(xmlNodeGetContent(found.front()), xmlFree);
         return content ? QString::fromUtf8(reinterpret_cast<const char*>(content.get())).simplified() : QString();
     }
+    // A name in English where the document gives one, else in its first language.
+    QString name(xmlNodePtr at)
+    {
+        const QString english = text("dcc:name/dcc:content[@lang='en']", at);
+        return english.isEmpty() ? text("dcc:name/dcc:content", at) : english;
+    }
     // A list's values, one per member (a single value stands for all).
     QStringList items(const char* path, xmlNodePtr at, qsizetype count)
     {
@@ -925,11 +931,11 @@ std::optional<DccSummary> readDccSummary(const QByteArray& document, QString* er
     s.end = q.text("/*/dcc:administrativeData/dcc:coreData/dcc:endPerformanceDate");
     s.issued = q.text("/*/dcc:administrativeData/dcc:coreData/dcc:issueDate");
     for (xmlNodePtr item : q.nodes("/*/dcc:administrativeData/dcc:items/dcc:item")) {
-        QStringList parts{q.text("dcc:name/dcc:content", item)};
+        QStringList parts{q.name(item)};
         if (const QString model = q.text("dcc:model", item); !model.isEmpty())
             parts << QStringLiteral("model ") + model;
         for (xmlNodePtr id : q.nodes("dcc:identifications/dcc:identification", item)) {
-            const QString name = q.text("dcc:name/dcc:content", id);
+            const QString name = q.name(id);
             parts << (name.isEmpty() ? q.text("dcc:issuer", id) : name.toLower()) + u' ' + q.text("dcc:value", id);
         }
         if (!s.item.isEmpty())
@@ -938,9 +944,9 @@ std::optional<DccSummary> readDccSummary(const QByteArray& document, QString* er
     }
 
     for (xmlNodePtr result : q.nodes("/*/dcc:measurementResults/dcc:measurementResult")) {
-        const QString resultName = q.text("dcc:name/dcc:content", result);
+        const QString resultName = q.name(result);
         for (xmlNodePtr r : q.nodes("dcc:results/dcc:result", result)) {
-            QString name = q.text("dcc:name/dcc:content", r);
+            QString name = q.name(r);
             if (name != resultName && !resultName.isEmpty())
                 name = resultName.endsWith(name) ? resultName : resultName + QStringLiteral(", ") + name;
             for (xmlNodePtr list : q.nodes(".//dcc:list[dcc:quantity]", r)) {
@@ -979,7 +985,7 @@ std::optional<DccSummary> readDccSummary(const QByteArray& document, QString* er
                 }
                 QStringList points;
                 for (xmlNodePtr qn : q.nodes("dcc:quantity[dcc:charsXMLList]", list))
-                    if (q.text("dcc:name/dcc:content", qn) == QLatin1String("Point"))
+                    if (q.name(qn) == QLatin1String("Point"))
                         points = q.items("dcc:charsXMLList", qn, n);
                 for (qsizetype i = 0; i < n; ++i)
                     s.points << DccSummaryPoint{name,

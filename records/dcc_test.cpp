@@ -94,6 +94,18 @@ TEST(DccValidation, ReferenceDocumentsPassAndFailAsShipped)
     EXPECT_EQ(problemText(validateDcc(readAll(examples + QStringLiteral("/reference-valid.xml")), schemas())),
               QString());
 
+    // A document from elsewhere reads too: a hybrid nominal (its first
+    // form), one U for every point, names in English where given.
+    QString error;
+    const auto reference = readDccSummary(readAll(examples + QStringLiteral("/reference-valid.xml")), &error);
+    ASSERT_TRUE(reference) << error.toStdString();
+    ASSERT_EQ(reference->points.size(), 5);
+    EXPECT_EQ(reference->points[4], (DccSummaryPoint{QStringLiteral("Measurement results, Measuring results"),
+                                                     QStringLiteral("5"), QStringLiteral("593.154"),
+                                                     QStringLiteral("-0.084"), QStringLiteral("0.061"),
+                                                     QStringLiteral("\\kelvin"), QStringLiteral("pass")}));
+    EXPECT_EQ(reference->number, QStringLiteral("1234"));
+
     QString out;
     QString err;
     QTextStream o(&out);

@@ -1,6 +1,7 @@
 #include "records/history.h"
 
 #include "records/certificate.h"
+#include "records/dcc.h"
 
 namespace tarn {
 
@@ -91,6 +92,18 @@ QString History::certificate(const QDateTime& now)
         find(serial_);
         open(row);
     }
+    return path;
+}
+
+QString History::writeDcc()
+{
+    if (!canWriteDcc())
+        return {};
+    QString error;
+    const QString path = writeStoredRunDcc(records_, current_->info.runId, services_, &error);
+    if (path.isEmpty())
+        tell(QStringLiteral("Digital Calibration Certificate"), QString(error).replace(u'\n', u'\r'),
+             MessageIcon::Exclamation);
     return path;
 }
 

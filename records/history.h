@@ -30,6 +30,11 @@ public:
     QString writeCsv();
     // Issues or regenerates the opened run's certificate and opens it.
     QString certificate(const QDateTime& now);
+    // Writes the opened run's Digital Calibration Certificate beside its
+    // certificate, for a run that has its number; the path, or empty (with
+    // a message).
+    bool canWriteDcc() const { return current_ && !current_->info.certificateNumber.isEmpty(); }
+    QString writeDcc();
 
     bool hasServer() const { return records_.hasServer(); }
     int pending() const { return records_.pendingCopies(); }

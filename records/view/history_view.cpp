@@ -59,6 +59,7 @@ HistoryView::HistoryView(Records& records, const Services& services, QWidget* pa
     csv_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     writeCsv_ = named<QPushButton>("cmdCsv", QStringLiteral("Write &CSV"));
     certificate_ = named<QPushButton>("cmdCertificate", QStringLiteral("Cer&tificate"));
+    dcc_ = named<QPushButton>("cmdDcc", QStringLiteral("Write &DCC"));
     copy_ = named<QPushButton>("cmdCopyPending", QStringLiteral("Copy to &server"));
     pending_ = named<QLabel>("lblPending");
     auto* close = named<QPushButton>("cmdClose", QStringLiteral("Close"));
@@ -76,6 +77,7 @@ HistoryView::HistoryView(Records& records, const Services& services, QWidget* pa
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(writeCsv_);
     buttons->addWidget(certificate_);
+    buttons->addWidget(dcc_);
     buttons->addSpacing(24);
     buttons->addWidget(copy_);
     buttons->addWidget(pending_, 1);
@@ -103,6 +105,11 @@ HistoryView::HistoryView(Records& records, const Services& services, QWidget* pa
         if (QTreeWidgetItem* item = runs_->topLevelItem(row))
             runs_->setCurrentItem(item);
         note_->setText(QStringLiteral("Certificate written: %1").arg(path));
+    });
+    connect(dcc_, &QPushButton::clicked, this, [this] {
+        const QString path = history_.writeDcc();
+        if (!path.isEmpty())
+            note_->setText(QStringLiteral("Digital Calibration Certificate written: %1").arg(path));
     });
     connect(copy_, &QPushButton::clicked, this, [this] {
         history_.copyToServer();
@@ -164,6 +171,7 @@ void HistoryView::fillPoints()
     csv_->setPlainText(QString::fromUtf8(history_.csv()));
     writeCsv_->setEnabled(run.has_value());
     certificate_->setEnabled(run.has_value() && run->info.end.isValid());
+    dcc_->setEnabled(history_.canWriteDcc());
 }
 
 } // namespace tarn

@@ -41,6 +41,7 @@ private:
     QPlainTextEdit* csv_;
     QPushButton* writeCsv_;
     QPushButton* certificate_;
+    QPushButton* dcc_;
     QPushButton* copy_;
     QLabel* pending_;
 };

@@ -1,6 +1,10 @@
 #include "app/view/gui_test_harness.h"
 #include "records/records_test_support.h"
+#include "records/dcc.h"
+#include "records/dcc_validation.h"
 #include "records/view/history_view.h"
+
+#include <QLabel>
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -61,6 +65,7 @@ TEST(HistoryWindow, ListsAUnitsRunsAndRegeneratesTheirRecords)
     GuiHarness h;
     h.memoryProfile.values[{kSettingsPath, QStringLiteral("procedures\nrecords")}] = dir.path();
     h.memoryProfile.values[{kSettingsPath, QStringLiteral("laboratory\nname")}] = QStringLiteral("Tarn Lab");
+    h.memoryProfile.values[{kSettingsPath, QStringLiteral("laboratory\ncountry")}] = QStringLiteral("GB");
     h.start();
     h.click(QStringLiteral("optFunction(4)"));
     ASSERT_EQ(h.widget<QPushButton>(QStringLiteral("cmdHistory"))->text(), QStringLiteral("History..."));
@@ -71,6 +76,7 @@ TEST(HistoryWindow, ListsAUnitsRunsAndRegeneratesTheirRecords)
     auto* points = window->findChild<QTreeWidget*>(QStringLiteral("lstPoints"));
     auto* csv = window->findChild<QPlainTextEdit*>(QStringLiteral("txtCsv"));
     auto* certificate = window->findChild<QPushButton*>(QStringLiteral("cmdCertificate"));
+    auto* dcc = window->findChild<QPushButton*>(QStringLiteral("cmdDcc"));
     QTest::keyClicks(window->findChild<QLineEdit*>(QStringLiteral("txtSerial")), QStringLiteral("SN-1042"));
     QTest::keyClick(window->findChild<QLineEdit*>(QStringLiteral("txtSerial")), Qt::Key_Return);
 
@@ -84,6 +90,7 @@ TEST(HistoryWindow, ListsAUnitsRunsAndRegeneratesTheirRecords)
     // The run cut off shows what it recorded and has no certificate.
     EXPECT_EQ(points->topLevelItemCount(), 2);
     EXPECT_FALSE(certificate->isEnabled());
+    EXPECT_FALSE(dcc->isEnabled());
     EXPECT_FALSE(window->findChild<QPushButton*>(QStringLiteral("cmdCopyPending"))->isEnabled());
 
     // The run as found: its points and its results file from the database.
@@ -109,6 +116,25 @@ TEST(HistoryWindow, ListsAUnitsRunsAndRegeneratesTheirRecords)
     for (const char* part : {"Tarn Lab", "Results as found", "Results as left", "Page 1 of"})
         EXPECT_TRUE(pdf.contains(QLatin1String(part))) << part;
     EXPECT_TRUE(pdf.contains(number));
+
+    // Its Digital Calibration Certificate beside it, carrying that PDF;
+    // "Write DCC" writes it again for the run with the number only.
+    const QString xml = dccPathBeside(h.documents.opened[0]);
+    QFile written(xml);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray document = written.readAll();
+    written.close();
+    EXPECT_TRUE(validateDcc(document, dccSchemaFolder(QString())).isEmpty());
+    QFile certificatePdf(h.documents.opened[0]);
+    ASSERT_TRUE(certificatePdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(document.contains(certificatePdf.readAll().toBase64().left(76)));
+    EXPECT_FALSE(dcc->isEnabled());  // the as-found run has no number of its own
+    runs->setCurrentItem(runs->topLevelItem(1));
+    ASSERT_TRUE(dcc->isEnabled());
+    ASSERT_TRUE(QFile::remove(xml));
+    QTest::mouseClick(dcc, Qt::LeftButton);
+    EXPECT_TRUE(QFile::exists(xml));
+    EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("lblNote"))->text().contains(xml));
     EXPECT_TRUE(h.messages.shown.empty());
 }
 

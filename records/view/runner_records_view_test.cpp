@@ -2,6 +2,10 @@
 // certificate with both runs, and its history, clicked through the window.
 
 #include "procedure/view/runner_test_harness.h"
+#include "records/dcc.h"
+#include "records/dcc_validation.h"
+
+#include <QFile>
 
 #include <QLineEdit>
 #include <QProcess>
@@ -13,6 +17,8 @@ namespace {
 TEST(RunnerLastPage, RunAgainCertificateAndHistory)
 {
     RunnerWindowHarness r;
+    r.h.memoryProfile.writeString(QStringLiteral("Laboratory"), QStringLiteral("Country"), QStringLiteral("GB"),
+                                  kSettingsPath);
     ASSERT_TRUE(r.open("title = \"Counter\"\n[[test]]\nname = \"Counter\"\nfunction = \"frequency\"\n"
                        "method = \"reading\"\ntolerance = \"50 ppm\"\npoints = [1000]\n"));
     GuiHarness& h = r.h;
@@ -50,6 +56,19 @@ TEST(RunnerLastPage, RunAgainCertificateAndHistory)
     EXPECT_TRUE(pdf.contains(QStringLiteral("Results as found")));
     EXPECT_TRUE(pdf.contains(QStringLiteral("Results as left")));
     EXPECT_TRUE(pdf.contains(QStringLiteral("1000.1 Hz")));
+    // Its Digital Calibration Certificate beside it, valid, with both runs.
+    QFile dcc(dccPathBeside(h.documents.opened[0]));
+    ASSERT_TRUE(dcc.open(QIODevice::ReadOnly));
+    const QByteArray document = dcc.readAll();
+    EXPECT_EQ(dccProblemLines(dcc.fileName(), validateDcc(document, dccSchemaFolder(QString()))), QString());
+    const auto summary = readDccSummary(document, nullptr);
+    ASSERT_TRUE(summary);
+    ASSERT_EQ(summary->points.size(), 2);
+    EXPECT_EQ(summary->points[0].result, QStringLiteral("as found: Counter"));
+    EXPECT_EQ(summary->points[0].error, QStringLiteral("0.1"));
+    EXPECT_EQ(summary->points[0].conformity, QStringLiteral("fail"));
+    EXPECT_EQ(summary->points[1].error, QStringLiteral("0.01"));
+    EXPECT_EQ(summary->points[1].conformity, QStringLiteral("pass"));
 
     click("cmdHistory");
     QWidget* history = nullptr;
