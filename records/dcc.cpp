@@ -127,6 +127,18 @@ QList<Test> testsOf(const RunRecord& run)
 
 // --- The writer ------------------------------------------------------------
 
+// XML 1.0 cannot carry control characters other than tab and line ends
+// (a device's reply may hold some): they are left out.
+QString clean(const QString& s)
+{
+    QString out;
+    out.reserve(s.size());
+    for (const QChar c : s)
+        if (c.unicode() >= 0x20 || c == u'\t' || c == u'\n' || c == u'\r')
+            out += c;
+    return out;
+}
+
 class Writer {
 public:
     explicit Writer(QByteArray* out) : x_(out) { x_.setAutoFormatting(true); x_.setAutoFormattingIndent(1); }
@@ -137,7 +149,10 @@ public:
     void openSi(const char* name) { x_.writeStartElement(QLatin1String(kSi), QLatin1String(name)); }
     void close() { x_.writeEndElement(); }
     void refType(const char* type) { x_.writeAttribute(QStringLiteral("refType"), QLatin1String(type)); }
-    void element(const char* name, const QString& text) { x_.writeTextElement(QLatin1String(kDcc), QLatin1String(name), text); }
+    void element(const char* name, const QString& text)
+    {
+        x_.writeTextElement(QLatin1String(kDcc), QLatin1String(name), clean(text));
+    }
     void siElement(const char* name, const QString& text) { x_.writeTextElement(QLatin1String(kSi), QLatin1String(name), text); }
     // A text in the document's language.
     void text(const char* name, const QString& content)
@@ -145,7 +160,7 @@ public:
         open(name);
         x_.writeStartElement(QLatin1String(kDcc), QStringLiteral("content"));
         x_.writeAttribute(QStringLiteral("lang"), QStringLiteral("en"));
-        x_.writeCharacters(content);
+        x_.writeCharacters(clean(content));
         x_.writeEndElement();
         close();
     }
@@ -172,7 +187,7 @@ private:
 // A value the schema wants not empty and without surrounding blanks.
 QString notEmpty(const QString& s, const QString& fallback = QStringLiteral("not recorded"))
 {
-    const QString t = s.trimmed();
+    const QString t = clean(s).trimmed();
     return t.isEmpty() ? fallback : t;
 }
 
@@ -180,7 +195,8 @@ class DccWriter {
 public:
     DccWriter(const DccInput& in, QByteArray* out) : in_(in), w_(out) {}
 
-    void write()
+    // False when the XML writer met something it cannot write.
+    bool write()
     {
         QXmlStreamWriter& x = w_.x();
         x.writeStartDocument();
@@ -196,6 +212,7 @@ public:
         document();
         w_.close();
         x.writeEndDocument();
+        return !x.hasError();
     }
 
 private:
@@ -765,7 +782,8 @@ std::optional<QByteArray> dccDocument(const DccInput& input, QString* error)
                                      "([Laboratory] PerformanceLocation= in the settings file).")
                           .arg(input.laboratory.performanceLocation, places.join(QStringLiteral(", "))));
     QByteArray out;
-    DccWriter(input, &out).write();
+    if (!DccWriter(input, &out).write())
+        return refuse(QStringLiteral("The document could not be written as XML."));
     return out;
 }
 

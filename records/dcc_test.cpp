@@ -242,7 +242,8 @@ TEST(DccDocument, RunWithoutUncertaintyIsStillValid)
     i.certificateNumber = QStringLiteral("CAL/2026/0007");
     i.certificateIssued = i.end;
     i.customer.clear();
-    i.operatorName = QStringLiteral("  ");
+    i.operatorName = QStringLiteral(" \x01 ");  // typed junk: nothing XML can carry
+    i.procedureTitle += QChar(0x1b);
     i.instrument.clear();
     i.unitAsset.clear();
     i.procedureRevision.clear();
