@@ -1,3 +1,4 @@
+#include "records/certificate.h"
 #include "records/dcc.h"
 #include "records/dcc_validation.h"
 #include "records/records_test_support.h"
@@ -258,7 +259,18 @@ TEST(DccDocument, RunWithoutUncertaintyIsStillValid)
     odd.point = 6;
     odd.error = std::numeric_limits<double>::quiet_NaN();
     odd.lower.reset();
-    runs.run.points << skipped << undecided << odd;
+    // Points of one list in different units: each value with its own.
+    PointResult inMillivolts = runs.run.points[0];
+    inMillivolts.point = 7;
+    inMillivolts.unit = QStringLiteral("mV");
+    inMillivolts.nominal = inMillivolts.indicated = 60;
+    inMillivolts.actual = 60.6;
+    inMillivolts.error = -0.6;
+    inMillivolts.lower = 58.8;
+    inMillivolts.upper = 61.2;
+    PointResult inVolts = runs.run.points[0];
+    inVolts.point = 8;
+    runs.run.points << skipped << undecided << odd << inMillivolts << inVolts;
 
     QString error;
     const auto document =
@@ -277,10 +289,65 @@ TEST(DccDocument, RunWithoutUncertaintyIsStillValid)
     ASSERT_TRUE(summary);
     QStringList listed;
     for (const DccSummaryPoint& p : summary->points)
-        listed << p.point + u'/' + p.error + u'/' + p.uncertainty;
+        listed << p.point + u'/' + p.error + u'/' + p.uncertainty + u'/' + p.unit;
     // Point 6 has no error to give, so it is listed apart, without one.
-    EXPECT_EQ(listed, (QStringList{QStringLiteral("1/-0.0006/"), QStringLiteral("2/12.5/"),
-                                   QStringLiteral("6//")}));
+    EXPECT_EQ(listed, (QStringList{QStringLiteral("1/-0.0006//\\volt"), QStringLiteral("2/12.5//\\hertz"),
+                                   QStringLiteral("6///\\volt"), QStringLiteral("7/-0.6//\\milli\\volt"),
+                                   QStringLiteral("8/-0.0006//\\volt")}));
+    EXPECT_TRUE(document->contains("<si:unitXMLList>\\milli\\volt \\volt</si:unitXMLList>"));
+}
+
+struct Printer final : CertificatePrinter {
+    bool write(const CertificateRuns& runs, const LaboratoryInfo&, const QString& path, QString*) override
+    {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write("%PDF " + runs.run.info.certificateNumber.toUtf8()) > 0;
+    }
+};
+struct Messages final : MessageBoxes {
+    MessageResult show(const MessageRequest& r) override
+    {
+        shown << r;
+        return MessageResult::Ok;
+    }
+    QList<MessageRequest> shown;
+};
+
+// Issuing a certificate writes its DCC beside the PDF; issued again, both
+// are drawn again the same. Without the laboratory's country the PDF is
+// still issued, and the operator is told why there is no DCC.
+TEST(DccDocument, IssuingWritesItBesideThePdfEachTime)
+{
+    QTemporaryDir dir;
+    RecordsSettings settings;
+    settings.folder = dir.path();
+    settings.laboratory = laboratory();
+    Records records(settings);
+    const QString run = store(records, withUncertainty(sampleRun()));
+    Printer printer;
+    Messages messages;
+    Services services;
+    services.certificates = &printer;
+    services.messages = &messages;
+    const QDateTime now(QDate(2026, 12, 10), QTime(9, 0));
+
+    const QString pdf = issueCertificate(records, run, now, services);
+    ASSERT_FALSE(pdf.isEmpty());
+    const QByteArray first = readAll(dccPathBeside(pdf));
+    EXPECT_TRUE(validateDcc(first, schemas()).isEmpty());
+    EXPECT_EQ(issueCertificate(records, run, now.addDays(3), services), pdf);
+    EXPECT_EQ(readAll(dccPathBeside(pdf)), first);
+    EXPECT_TRUE(messages.shown.isEmpty());
+
+    RecordsSettings unset = settings;
+    unset.laboratory.country.clear();
+    Records without(unset);
+    ASSERT_TRUE(QFile::remove(dccPathBeside(pdf)));
+    EXPECT_EQ(issueCertificate(without, run, now, services), pdf);
+    EXPECT_FALSE(QFile::exists(dccPathBeside(pdf)));
+    ASSERT_EQ(messages.shown.size(), 1);
+    EXPECT_EQ(messages.shown[0].title, QStringLiteral("Digital Calibration Certificate"));
+    EXPECT_TRUE(messages.shown[0].text.contains(QStringLiteral("Country="))) << messages.shown[0].text.toStdString();
 }
 
 // What cannot be a valid DCC is not written: no country to name, or no
