@@ -1,5 +1,7 @@
 #include "records/certificate.h"
 
+#include "records/dcc.h"
+
 #include <QRegularExpression>
 
 #include <map>
@@ -157,6 +159,10 @@ QString writeCertificate(Records& records, const CertificateRuns& runs, const QS
     QString error;
     if (!services.certificates->write(runs, records.settings().laboratory, path, &error))
         return refuse(services, QStringLiteral("The certificate %1 cannot be written: %2").arg(path, error));
+    // A numbered certificate gets its Digital Calibration Certificate
+    // beside it, from the same runs and PDF; a draft gets none.
+    if (!runs.run.info.certificateNumber.isEmpty())
+        writeDccBeside(runs, records.settings().laboratory, path, services);
     if (services.documents && !services.documents->open(path))
         refuse(services, QStringLiteral("The certificate was written to %1, but no viewer could be opened "
                                         "for it.")

@@ -1,6 +1,7 @@
 #include "records/history.h"
 
 #include "records/certificate.h"
+#include "records/dcc.h"
 
 namespace tarn {
 
@@ -227,6 +228,18 @@ QString History::approve(const QString& approver, const QDateTime& now)
     const QString path = approveAndIssueCertificate(records_, runId, name, now, services_);
     if (!path.isEmpty())
         reopen(runId);
+    return path;
+}
+
+QString History::writeDcc()
+{
+    if (!canWriteDcc())
+        return {};
+    QString error;
+    const QString path = writeStoredRunDcc(records_, current_->info.runId, services_, &error);
+    if (path.isEmpty())
+        tell(QStringLiteral("Digital Calibration Certificate"), QString(error).replace(u'\n', u'\r'),
+             MessageIcon::Exclamation);
     return path;
 }
 

@@ -53,6 +53,11 @@ public:
     // required; one who is also the operator is asked to confirm. The path
     // of the certificate written, or empty.
     QString approve(const QString& approver, const QDateTime& now);
+    // Writes the opened run's Digital Calibration Certificate beside its
+    // certificate, for a run that has its number; the path, or empty (with
+    // a message).
+    bool canWriteDcc() const { return current_ && !current_->info.certificateNumber.isEmpty(); }
+    QString writeDcc();
 
     bool hasServer() const { return records_.hasServer(); }
     int pending() const { return records_.pendingCopies(); }

@@ -78,6 +78,7 @@ HistoryView::HistoryView(Records& records, const Services& services, QWidget* pa
     certificate_ = named<QPushButton>("cmdCertificate", QStringLiteral("Cer&tificate"));
     correct_ = named<QPushButton>("cmdCorrect", QStringLiteral("C&orrect point..."));
     approve_ = named<QPushButton>("cmdApprove", QStringLiteral("&Approve and issue..."));
+    dcc_ = named<QPushButton>("cmdDcc", QStringLiteral("Write &DCC"));
     copy_ = named<QPushButton>("cmdCopyPending", QStringLiteral("Copy to &server"));
     pending_ = named<QLabel>("lblPending");
     auto* close = named<QPushButton>("cmdClose", QStringLiteral("Close"));
@@ -97,6 +98,7 @@ HistoryView::HistoryView(Records& records, const Services& services, QWidget* pa
     buttons->addWidget(certificate_);
     buttons->addWidget(correct_);
     buttons->addWidget(approve_);
+    buttons->addWidget(dcc_);
     buttons->addSpacing(24);
     buttons->addWidget(copy_);
     buttons->addWidget(pending_, 1);
@@ -125,6 +127,11 @@ HistoryView::HistoryView(Records& records, const Services& services, QWidget* pa
     });
     connect(correct_, &QPushButton::clicked, this, &HistoryView::correct);
     connect(approve_, &QPushButton::clicked, this, &HistoryView::approve);
+    connect(dcc_, &QPushButton::clicked, this, [this] {
+        const QString path = history_.writeDcc();
+        if (!path.isEmpty())
+            note_->setText(QStringLiteral("Digital Calibration Certificate written: %1").arg(path));
+    });
     connect(copy_, &QPushButton::clicked, this, [this] {
         history_.copyToServer();
         refresh();
@@ -194,6 +201,7 @@ void HistoryView::fillPoints()
     certificate_->setEnabled(run.has_value() && run->info.end.isValid());
     correct_->setEnabled(history_.canCorrect());
     approve_->setEnabled(history_.canApprove());
+    dcc_->setEnabled(history_.canWriteDcc());
 }
 
 void HistoryView::selectCurrent()

@@ -48,6 +48,7 @@ private:
     QPushButton* certificate_;
     QPushButton* correct_;
     QPushButton* approve_;
+    QPushButton* dcc_;
     QPushButton* copy_;
     QLabel* pending_;
 };

@@ -1,10 +1,13 @@
 #include "app/view/gui_test_harness.h"
 #include "records/records_test_support.h"
+#include "records/dcc.h"
+#include "records/dcc_validation.h"
 #include "records/view/history_view.h"
 
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -86,6 +89,7 @@ TEST(HistoryWindow, ListsAUnitsRunsAndRegeneratesTheirRecords)
     GuiHarness h;
     h.memoryProfile.values[{kSettingsPath, QStringLiteral("procedures\nrecords")}] = dir.path();
     h.memoryProfile.values[{kSettingsPath, QStringLiteral("laboratory\nname")}] = QStringLiteral("Tarn Lab");
+    h.memoryProfile.values[{kSettingsPath, QStringLiteral("laboratory\ncountry")}] = QStringLiteral("GB");
     h.start();
     h.click(QStringLiteral("optFunction(4)"));
     ASSERT_EQ(h.widget<QPushButton>(QStringLiteral("cmdHistory"))->text(), QStringLiteral("History..."));
@@ -96,6 +100,7 @@ TEST(HistoryWindow, ListsAUnitsRunsAndRegeneratesTheirRecords)
     auto* points = window->findChild<QTreeWidget*>(QStringLiteral("lstPoints"));
     auto* csv = window->findChild<QPlainTextEdit*>(QStringLiteral("txtCsv"));
     auto* certificate = window->findChild<QPushButton*>(QStringLiteral("cmdCertificate"));
+    auto* dcc = window->findChild<QPushButton*>(QStringLiteral("cmdDcc"));
     QTest::keyClicks(window->findChild<QLineEdit*>(QStringLiteral("txtSerial")), QStringLiteral("SN-1042"));
     QTest::keyClick(window->findChild<QLineEdit*>(QStringLiteral("txtSerial")), Qt::Key_Return);
 
@@ -109,6 +114,7 @@ TEST(HistoryWindow, ListsAUnitsRunsAndRegeneratesTheirRecords)
     // The run cut off shows what it recorded and has no certificate.
     EXPECT_EQ(points->topLevelItemCount(), 2);
     EXPECT_FALSE(certificate->isEnabled());
+    EXPECT_FALSE(dcc->isEnabled());
     EXPECT_FALSE(window->findChild<QPushButton*>(QStringLiteral("cmdCopyPending"))->isEnabled());
 
     // The run as found: its points and its results file from the database.
@@ -179,6 +185,28 @@ TEST(HistoryWindow, ListsAUnitsRunsAndRegeneratesTheirRecords)
     EXPECT_TRUE(pdfText(h.documents.opened[1]).contains(number));
     EXPECT_EQ(runs->topLevelItem(2)->text(4), QStringLiteral("in ") + number);
     EXPECT_FALSE(approve->isEnabled());
+
+    // The issued certificate has its Digital Calibration Certificate beside
+    // it, carrying that PDF; the draft has none. "Write DCC" writes it again
+    // for a run with its number only.
+    EXPECT_FALSE(QFile::exists(dccPathBeside(h.documents.opened[0])));
+    const QString xml = dccPathBeside(h.documents.opened[1]);
+    QFile written(xml);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray document = written.readAll();
+    written.close();
+    EXPECT_TRUE(validateDcc(document, dccSchemaFolder(QString())).isEmpty());
+    QFile certificatePdf(h.documents.opened[1]);
+    ASSERT_TRUE(certificatePdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(document.contains(certificatePdf.readAll().toBase64().left(76)));
+    runs->setCurrentItem(runs->topLevelItem(1));
+    ASSERT_TRUE(dcc->isEnabled());
+    ASSERT_TRUE(QFile::remove(xml));
+    QTest::mouseClick(dcc, Qt::LeftButton);
+    EXPECT_TRUE(QFile::exists(xml));
+    EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("lblNote"))->text().contains(xml));
+    runs->setCurrentItem(runs->topLevelItem(2));
+    EXPECT_FALSE(dcc->isEnabled());  // the as-found run has no number of its own
 
     // A correction after issue makes an amended record of both runs; the
     // certified ones are marked replaced.

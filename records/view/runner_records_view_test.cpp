@@ -2,6 +2,10 @@
 // certificate with both runs, and its history, clicked through the window.
 
 #include "procedure/view/runner_test_harness.h"
+#include "records/dcc.h"
+#include "records/dcc_validation.h"
+
+#include <QFile>
 
 #include <QLineEdit>
 #include <QProcess>
@@ -13,6 +17,8 @@ namespace {
 TEST(RunnerLastPage, RunAgainCertificateAndHistory)
 {
     RunnerWindowHarness r;
+    r.h.memoryProfile.writeString(QStringLiteral("Laboratory"), QStringLiteral("Country"), QStringLiteral("GB"),
+                                  kSettingsPath);
     ASSERT_TRUE(r.open("title = \"Counter\"\n[[test]]\nname = \"Counter\"\nfunction = \"frequency\"\n"
                        "method = \"reading\"\ntolerance = \"50 ppm\"\npoints = [1000]\n"));
     GuiHarness& h = r.h;
@@ -59,6 +65,9 @@ TEST(RunnerLastPage, RunAgainCertificateAndHistory)
     EXPECT_TRUE(pdf.contains(QStringLiteral("Results as found")));
     EXPECT_TRUE(pdf.contains(QStringLiteral("Results as left")));
     EXPECT_TRUE(pdf.contains(QStringLiteral("1000.1 Hz")));
+    // The runner's certificate is a draft until it is approved and issued
+    // in the history window: no number, and no DCC beside it.
+    EXPECT_FALSE(QFile::exists(dccPathBeside(h.documents.opened[0])));
 
     click("cmdHistory");
     QWidget* history = nullptr;
