@@ -6,6 +6,7 @@
 #include "app/form.h"
 #include "app/keyboard.h"
 #include "platform/platform.h"
+#include "channel/number_format.h"
 #include "channel/command_log.h"
 #include "channel/transport.h"
 
