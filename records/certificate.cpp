@@ -296,7 +296,16 @@ CertificateCells certificateCells(const PointResult& p)
     std::optional<double> error = p.error;
     if (error && std::fabs(*error) <= 1e-10 * std::max(std::fabs(p.nominal.value_or(0)), std::fabs(p.actual.value_or(0))))
         error = 0.0;  // what is left of subtracting two equal readings in binary
-    if (hasU || (error && *error != 0)) {
+    if (hasU && error && std::fabs(*error) > 1000 * *p.uncertainty) {
+        // An error of thousands of times U (a slip) would need a dozen
+        // places in U's prefix: each is written in its own.
+        const Prefix e = prefixFor(std::fabs(*error), p.unit);
+        const Prefix u = prefixFor(*p.uncertainty, p.unit);
+        c.error = withUnit(fixed(*error / e.scale, fourDigits(std::fabs(*error) / e.scale)), e.unit);
+        c.uncertainty = withUnit(fixed(*p.uncertainty / u.scale, placeOfU(*p.uncertainty, u.scale)), u.unit);
+        if (p.coverageFactor)
+            c.uncertainty += QStringLiteral(" (%1)").arg(QString::number(*p.coverageFactor, 'f', 2));
+    } else if (hasU || (error && *error != 0)) {
         const double magnitude = std::max(hasU ? *p.uncertainty : 0.0, error ? std::fabs(*error) : 0.0);
         const Prefix e = prefixFor(magnitude, p.unit);
         const int d = hasU ? placeOfU(*p.uncertainty, e.scale) : fourDigits(std::fabs(*error) / e.scale);

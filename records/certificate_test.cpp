@@ -78,6 +78,8 @@ TEST(CertificateCells, WriteValuesAsATechnicianWould)
          {"", "109.9 MHz", "tr 3.18 ns", "", "", "3.2 MHz (2.00)", "\u2265 100 MHz", "", "", "Pass"}},
         {"a slip: kilovolts of error, tolerance used without a decimal", slip,
          {"4.000 V", "4075.000 V", "", "4.000 V", "4.071 kV", "", "3.9992 to 4.0008 V", "5088750 %", "", "Fail"}},
+        {"a slip with U: error and U each in its own prefix", withU(slip, 0.00024),
+         {"4.000 V", "4075.000 V", "", "4.000 V", "4.071 kV", "240 \u00b5V (2.00)", "3.9992 to 4.0008 V", "5088750 %", "", "Fail"}},
         {"U reaching the tolerance: no decision", noDecision,
          {"20.00 mV", "20.00 mV", "", "20.00 mV", "0 \u00b5V", "110 \u00b5V (2.00)", "19.9 to 20.1 mV", "", "0.5", "No decision"}},
         {"a check: only its result", check, {"", "", "", "", "", "", "", "", "", "Fail"}},

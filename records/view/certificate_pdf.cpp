@@ -353,7 +353,11 @@ void Layout::chart(const QList<PointResult>& points)
                  // the room above the plot where it runs off), below a
                  // downward one, but never below the plot, where the point
                  // numbers are; there it sits inside the bar on white.
-                 const QString v = QString::number(*pt.toleranceUsed, 'f', 0) + QStringLiteral("%");
+                 // The table has the exact value; thousands of per cent would
+                 // only crowd the neighbours here.
+                 const QString v = *pt.toleranceUsed < 999.5
+                                       ? QString::number(*pt.toleranceUsed, 'f', 0) + QStringLiteral("%")
+                                       : QStringLiteral("> 999%");
                  p.setFont(valueFont);
                  const double textWidth = QFontMetricsF(valueFont, p.device()).horizontalAdvance(v) + mm(0.6);
                  double textY = up ? std::max(area.top(), outer - mm(0.3) - labelHeight) : outer + mm(0.3);

@@ -49,7 +49,7 @@ TEST(RunnerLastPage, RunAgainCertificateAndHistory)
     const QString pdf = QString::fromUtf8(text.readAllStandardOutput());
     EXPECT_TRUE(pdf.contains(QStringLiteral("Results as found")));
     EXPECT_TRUE(pdf.contains(QStringLiteral("Results as left")));
-    EXPECT_TRUE(pdf.contains(QStringLiteral("1000.1 Hz")));
+    EXPECT_TRUE(pdf.contains(QStringLiteral("1.0001 kHz")));
 
     click("cmdHistory");
     QWidget* history = nullptr;
