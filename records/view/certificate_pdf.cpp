@@ -396,6 +396,8 @@ void addRunSection(Layout& layout, const RunRecord& run, const QString& heading,
                          font(8), true);
     const ResultsTable table = resultsTable(run);
     layout.table(table.columns, table.rows, {1, 2});
+    if (!table.notes.isEmpty())
+        layout.blocks.back().keepWithNext = true;  // the notes stay under their table
     for (const QString& note : table.notes)
         layout.paragraph(note, font(7));
     layout.gap(mm(1.5));
@@ -454,7 +456,7 @@ void buildContent(Layout& layout, const CertificateRuns& runs, const LaboratoryI
                 }});
     if (draft)
         layout.paragraph(QStringLiteral("DRAFT \u2014 not issued. This draft has no number and is not a "
-                                        "certificate; the results have not been reviewed."),
+                                        "certificate until it has been approved and issued."),
                          font(10, true));
     else if (!i.replacesCertificate.trimmed().isEmpty())
         layout.paragraph(QStringLiteral("This certificate replaces certificate %1.").arg(i.replacesCertificate.trimmed()),
