@@ -278,8 +278,9 @@ CertificateCells certificateCells(const PointResult& p)
     const auto rowValue = [&](const std::optional<double>& v) {
         return v ? withUnit(fixed(*v / row.scale, decimals), row.unit) : QString();
     };
-    c.nominal = rowValue(p.nominal);
-    c.actual = rowValue(p.actual);
+    // A bandwidth has a minimum, not a nominal (the runner leaves zero there).
+    c.nominal = bandwidth ? QString() : rowValue(p.nominal);
+    c.actual = bandwidth ? QString() : rowValue(p.actual);
     if (bandwidth && p.indicated) {
         const int d = p.uncertainty && *p.uncertainty > 0 ? placeOfU(*p.uncertainty, row.scale)
                                                           : fourDigits(std::fabs(*p.indicated / row.scale));

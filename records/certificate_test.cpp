@@ -45,7 +45,7 @@ TEST(CertificateCells, WriteValuesAsATechnicianWould)
     counter.toleranceUsed = 60.0;
     PointResult period = point(QStringLiteral("period"), QStringLiteral("s"), 1e-6, 1e-6, 1e-6, 0.999e-6, 1.001e-6);
     period.toleranceUsed = 0.0;
-    PointResult bandwidth = withU(point(QStringLiteral("fastrise"), QStringLiteral("MHz"), std::nullopt, 109.858843601,
+    PointResult bandwidth = withU(point(QStringLiteral("fastrise"), QStringLiteral("MHz"), 0.0, 109.858843601,
                                         std::nullopt, 100.0, std::nullopt), 3.2);
     bandwidth.riseTime = 3.18;
     PointResult slip = point(QStringLiteral("amplitude"), QStringLiteral("V"), 4.0, 4075.0, 4.0, 3.9992, 4.0008);
