@@ -235,10 +235,23 @@ private:
             for (int c = 0; c < n; ++c)
                 widths[c] = natural[c] + spare;
         } else {
-            // The wrapping columns give up their length in proportion.
-            const double ratio = (width_ - sumLeast) / (sumNatural - sumLeast);
-            for (int c = 0; c < n; ++c)
-                widths[c] = least[c] + (natural[c] - least[c]) * ratio;
+            // The longest names wrap first: every wrapping column is held to
+            // one cap (but not below its longest word), the cap as wide as
+            // the width allows.
+            const auto widthsAt = [&](double cap) {
+                double sum = 0;
+                for (int c = 0; c < n; ++c) {
+                    widths[c] = wrapping.contains(c) ? std::max(least[c], std::min(natural[c], cap)) : natural[c];
+                    sum += widths[c];
+                }
+                return sum;
+            };
+            double low = 0, high = width_;
+            for (int step = 0; step < 40; ++step) {
+                const double cap = (low + high) / 2;
+                (widthsAt(cap) > width_ ? high : low) = cap;
+            }
+            widthsAt(low);
         }
         return widths;
     }
@@ -398,8 +411,8 @@ void addRunSection(Layout& layout, const RunRecord& run, const QString& heading,
     layout.table(table.columns, table.rows, {1, 2});
     if (!table.notes.isEmpty())
         layout.blocks.back().keepWithNext = true;  // the notes stay under their table
-    for (const QString& note : table.notes)
-        layout.paragraph(note, font(7));
+    if (!table.notes.isEmpty())
+        layout.paragraph(table.notes.join(QLatin1Char('\n')), font(7));
     layout.gap(mm(1.5));
     layout.paragraph(conformityStatement(run.info), font(9, true));
     layout.paragraph(QStringLiteral("Tolerance used per point (%1)").arg(heading.toLower()), font(8, true),
