@@ -64,7 +64,7 @@ TEST(RunnerLastPage, RunAgainCertificateAndHistory)
     const QString pdf = QString::fromUtf8(text.readAllStandardOutput());
     EXPECT_TRUE(pdf.contains(QStringLiteral("Results as found")));
     EXPECT_TRUE(pdf.contains(QStringLiteral("Results as left")));
-    EXPECT_TRUE(pdf.contains(QStringLiteral("1000.1 Hz")));
+    EXPECT_TRUE(pdf.contains(QStringLiteral("1.0001 kHz")));
     // The runner's certificate is a draft until it is approved and issued
     // in the history window: no number, and no DCC beside it.
     EXPECT_FALSE(QFile::exists(dccPathBeside(h.documents.opened[0])));
