@@ -22,6 +22,11 @@ struct CommandLine {
     // Handed on to the procedure runner.
     std::optional<QString> checkProcedure;
     std::optional<QString> procedure;
+    // The Digital Calibration Certificate: validate a file, summarise one,
+    // or write that of a stored run; each without the window.
+    std::optional<QString> validateDcc;
+    std::optional<QString> dccSummary;
+    std::optional<QString> dccRun;
 };
 
 // The program's version as "2.1.0".

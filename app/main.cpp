@@ -11,15 +11,52 @@
 #include "app/view/view_support.h"
 #include "channel/ini_profile_store.h"
 #include "channel/serial_transport.h"
+#include "records/dcc.h"
+#include "records/dcc_validation.h"
 #include "records/view/certificate_pdf.h"
 #include "procedure/check.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QStandardPaths>
 #include <QTextStream>
 #include <QStyleFactory>
 
 #include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+// --validate-dcc, --dcc-summary and --dcc: the schemas are looked up beside
+// the program; a run's records are those the settings file names, as the
+// window finds them. The PDF of a run whose certificate is missing is drawn
+// without a display.
+int runDccCommand(const tarn::CommandLine& commandLine, int argc, char* argv[])
+{
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    if (!commandLine.dccRun) {
+        QCoreApplication app(argc, argv);
+        const QString schemas = tarn::dccSchemaFolder(QCoreApplication::applicationDirPath());
+        return commandLine.validateDcc ? tarn::validateDccFile(*commandLine.validateDcc, schemas, out, err)
+                                       : tarn::summariseDccFile(*commandLine.dccSummary, schemas, out, err);
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    tarn::IniProfileStore profile;
+    tarn::PdfCertificatePrinter certificates;
+    tarn::Services services;
+    services.profile = &profile;
+    services.certificates = &certificates;
+    services.applicationFolder = QCoreApplication::applicationDirPath();
+    tarn::Records records(tarn::readRecordsSettings(
+        profile, services.applicationFolder + QStringLiteral("/TarnApp.ini"),
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/records")));
+    return tarn::writeDccOfRun(records, *commandLine.dccRun, services, out, err);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -39,6 +76,11 @@ int main(int argc, char* argv[])
     if (commandLine.checkProcedure) {
         QTextStream out(stdout);
         return tarn::RunProcedureCheck(*commandLine.checkProcedure, out);
+    }
+
+    // The Digital Calibration Certificate's commands need no window either.
+    if (commandLine.validateDcc || commandLine.dccSummary || commandLine.dccRun) {
+        return runDccCommand(commandLine, argc, argv);
     }
 
     // Without any display Qt would abort with a long explanation; say what to do instead.

@@ -96,7 +96,9 @@ QString Workstation::resultsFilePath(const RunInfo& info)
 
 void Workstation::certificate(const QString& runId)
 {
-    issueCertificate(records(), runId, QDateTime::currentDateTime(), window_.services());
+    // A draft until the run is approved and issued in the history window;
+    // an issued one is drawn again as issued.
+    showCertificate(records(), runId, window_.services());
 }
 
 void Workstation::history(const QString& serial)

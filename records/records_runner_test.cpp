@@ -81,23 +81,10 @@ TEST(RunnerRecords, AdjustedAndRunAgainIsStoredAsLeft)
     QString error;
     RecordsDatabase* db = r.h.station().records().local(&error);
     ASSERT_TRUE(db) << error.toStdString();
-    // Schema 2 keeps neither the conditions as numbers nor when and by whom
-    // each point was taken, nor the adjustment: compared without them.
-    const auto kept = [](RunRecord run) {
-        run.info.temperatureC.reset();
-        run.info.adjustment.clear();
-        run.info.condition.clear();
-        run.info.dateReceived = {};
-        for (PointResult& p : run.points) {
-            p.takenAt = {};
-            p.takenBy.clear();
-        }
-        return run;
-    };
-    EXPECT_EQ(kept(*db->loadRun(found.info.runId, &error)), kept(found));
+    EXPECT_EQ(*db->loadRun(found.info.runId, &error), found);
     const auto storedLeft = db->loadRun(left.info.runId, &error);
     ASSERT_TRUE(storedLeft);
-    EXPECT_EQ(kept(*storedLeft), kept(left));
+    EXPECT_EQ(*storedLeft, left);
     EXPECT_EQ(db->asLeftRunOf(found.info.runId, &error), left.info.runId);
     EXPECT_EQ(db->runsOf(QStringLiteral("U-77"), &error).size(), 2);
     // Each run's results file is the stored run's, the first one kept even

@@ -7,6 +7,7 @@ app_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev qt6-serialport-dev
   libqt6sql6-sqlite libqt6sql6-psql libtomlplusplus-dev
+  libxml2-dev
   libgtest-dev
   fonts-liberation
   xvfb xauth
@@ -22,6 +23,7 @@ test_packages=(
   mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 wine64-tools wine32:i386 libwine-dev
   postgresql poppler-utils sqlite3
+  libxml2-utils
 )
 
 case "${1:-}" in
