@@ -62,11 +62,24 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption checkCalibrator(QStringLiteral("check-calibrator"),
                                              QStringLiteral("Check a calibrator specification file and exit"),
                                              QStringLiteral("FILE"));
+    const QCommandLineOption validateDcc(QStringLiteral("validate-dcc"),
+                                         QStringLiteral("Validate a Digital Calibration Certificate and exit"),
+                                         QStringLiteral("FILE"));
+    const QCommandLineOption dccSummary(QStringLiteral("dcc-summary"),
+                                        QStringLiteral("Print what a Digital Calibration Certificate says and exit"),
+                                        QStringLiteral("FILE"));
+    const QCommandLineOption dccRun(QStringLiteral("dcc"),
+                                    QStringLiteral("Write the Digital Calibration Certificate of a stored run that "
+                                                   "has its certificate number, and exit"),
+                                    QStringLiteral("RUN_UUID"));
     parser.addOption(check);
     parser.addOption(budget);
     parser.addOption(calibrator);
     parser.addOption(checkCalibrator);
     parser.addOption(procedure);
+    parser.addOption(validateDcc);
+    parser.addOption(dccSummary);
+    parser.addOption(dccRun);
     for (const char* name : kToolkitValueOptions)
         parser.addOption(hidden({QString::fromLatin1(name), QString(), QStringLiteral("value")}));
     for (const char* name : kToolkitFlags)
@@ -116,6 +129,12 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         result.checkCalibrator = parser.value(checkCalibrator);
     if (parser.isSet(procedure))
         result.procedure = parser.value(procedure);
+    if (parser.isSet(validateDcc))
+        result.validateDcc = parser.value(validateDcc);
+    if (parser.isSet(dccSummary))
+        result.dccSummary = parser.value(dccSummary);
+    if (parser.isSet(dccRun))
+        result.dccRun = parser.value(dccRun);
     return result;
 }
 

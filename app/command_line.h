@@ -25,6 +25,11 @@ struct CommandLine {
     std::optional<QString> calibrator;      // the calibrator specification for --check-procedure
     std::optional<QString> checkCalibrator;
     std::optional<QString> procedure;
+    // The Digital Calibration Certificate: validate a file, summarise one,
+    // or write that of a stored run; each without the window.
+    std::optional<QString> validateDcc;
+    std::optional<QString> dccSummary;
+    std::optional<QString> dccRun;
 };
 
 // The program's version as "2.1.0".

@@ -60,9 +60,16 @@ TEST(CommandLineTest, ProcedureFilesAreHandedOn)
     EXPECT_TRUE(budget.budget);
     EXPECT_EQ(budget.calibrator, QString("c.toml"));
     EXPECT_EQ(budget.checkCalibrator, QString("d.toml"));
+    const CommandLine dcc = ParseCommandLine(
+        {"TarnPilot", "--validate-dcc", "a.xml", "--dcc-summary=b.xml", "--dcc", "0f8e-11"});
+    EXPECT_EQ(dcc.action, CommandLine::Action::Run);
+    EXPECT_EQ(dcc.validateDcc, QString("a.xml"));
+    EXPECT_EQ(dcc.dccSummary, QString("b.xml"));
+    EXPECT_EQ(dcc.dccRun, QString("0f8e-11"));
     const CommandLine none = ParseCommandLine({"TarnPilot"});
     EXPECT_FALSE(none.checkProcedure.has_value());
     EXPECT_FALSE(none.procedure.has_value());
+    EXPECT_FALSE(none.validateDcc || none.dccSummary || none.dccRun);
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "procedure/procedure.h"
 
 #include "amplitude/amplitude_panel.h"
-#include "app/main_window.h"
 #include "timing/frequency_panel.h"
 #include "timing/period_panel.h"
 #include "toml/toml_reader.h"
@@ -23,7 +22,8 @@ struct Name {
 constexpr Name kFunctions[] = {{"amplitude", 0}, {"frequency", 1}, {"period", 2}, {"fastrise", 3}};
 constexpr Name kMethods[] = {{"deviation", 0}, {"reading", 1}, {"check", 2}, {"risetime", 3}};
 constexpr Name kRules[] = {{"simple", 0}, {"guarded", 1}, {"non-binary", 2}};
-constexpr const char* kTopKeys[] = {"title", "instrument", "revision", "decision", "guard", "min_tur", "test"};
+constexpr const char* kTopKeys[] = {"title", "instrument", "revision", "decision", "guard", "min_tur", "test",
+                                    "specification", "temperature", "humidity"};
 constexpr const char* kTestKeys[] = {"name",    "instruction", "function",  "waveform",
                                      "divisions", "ohm50",     "method",    "tolerance",
                                      "points",  "min_bandwidth", "judgement", "resolution",
@@ -91,13 +91,6 @@ QString closestKey(const QString& key, const char* const (&known)[N])
     return best;
 }
 
-// The panels' rules live in the panels; a window that is never loaded
-// answers for them without a display or a calibrator.
-MainWindow& rulesWindow()
-{
-    static MainWindow window{Services{}};
-    return window;
-}
 
 int lineOf(const toml::node& node)
 {
@@ -135,6 +128,9 @@ public:
         p.title = requiredText(root, "title", 1);
         p.instrument = optionalText(root, "instrument");
         p.revision = optionalText(root, "revision");
+        p.specification = optionalText(root, "specification");
+        p.temperature = readRange(root, "temperature", QStringLiteral("°C"), -50, 100);
+        p.humidity = readRange(root, "humidity", QStringLiteral("%"), 0, 100);
         if (const toml::node* decision = root.get("decision")) {
             const auto rule = valueOf(kRules, textOf(*decision));
             if (!rule)
@@ -190,6 +186,33 @@ public:
     }
 
 private:
+    // An optional range of the conditions, e.g. `temperature = [18, 28]`:
+    // two numbers, the lower first, within what can be meant.
+    std::optional<ConditionRange> readRange(const toml::table& root, const char* key, const QString& unit,
+                                            double lowest, double highest)
+    {
+        const toml::node* node = root.get(key);
+        if (!node)
+            return std::nullopt;
+        const toml::array* pair = node->as_array();
+        std::optional<double> low, high;
+        if (pair && pair->size() == 2) {
+            low = (*pair)[0].value<double>();
+            high = (*pair)[1].value<double>();
+        }
+        if (!low || !high || *low >= *high || *low < lowest || *high > highest) {
+            problem(lineOf(*node), QStringLiteral("`%1` is two numbers in %2, the lower first, between %3 and %4, "
+                                                  "e.g. %1 = [%5, %6]")
+                                       .arg(QLatin1String(key), unit)
+                                       .arg(lowest)
+                                       .arg(highest)
+                                       .arg(key == std::string_view("temperature") ? 18 : 20)
+                                       .arg(key == std::string_view("temperature") ? 28 : 70));
+            return std::nullopt;
+        }
+        return ConditionRange{*low, *high};
+    }
+
     // Every key of the table must be a known one. A misspelt key is named
     // with the key it is close to, and that key is then not also reported
     // missing.
@@ -558,7 +581,7 @@ ProcedureReading ReadProcedure(const QByteArray& text)
 QString amplitudeProblem(double voltsPerDivision, int divisions, bool ohm50)
 {
     const QString vpd = resultsNumber(voltsPerDivision);
-    if (rulesWindow().amplitudePanel().RangeRowOf(voltsPerDivision) < 0)
+    if (!AmplitudePanel::IsRange(voltsPerDivision))
         return QStringLiteral("%1 V/div is not a range of the amplitude panel (1 mV/div to 50 V/div "
                               "in steps of 1, 2, 5)").arg(vpd);
     if (divisions > 0 && !AmplitudePanel::OffersDivisions(voltsPerDivision, divisions))
@@ -568,8 +591,8 @@ QString amplitudeProblem(double voltsPerDivision, int divisions, bool ohm50)
     return {};
 }
 
-QString frequencyProblem(double hertz) { return rulesWindow().frequencyPanel().SettingProblem(hertz); }
-QString periodProblem(double seconds) { return rulesWindow().periodPanel().SettingProblem(seconds); }
+QString frequencyProblem(double hertz) { return FrequencyPanel::SettingProblem(hertz); }
+QString periodProblem(double seconds) { return PeriodPanel::SettingProblem(seconds); }
 
 PointLimits limitsOf(const ProcedureTest& test, int point)
 {

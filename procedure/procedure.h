@@ -77,10 +77,20 @@ struct ProcedureTest {
     double nominal(int point) const;
 };
 
+// The limits of a condition of the run, e.g. 18 to 28 °C.
+struct ConditionRange {
+    double lowest = 0.0;
+    double highest = 0.0;
+    bool holds(double value) const { return value >= lowest && value <= highest; }
+};
+
 struct Procedure {
     QString title;
     QString instrument;
     QString revision;
+    QString specification;  // the maker's data sheet the unit is checked against
+    std::optional<ConditionRange> temperature;  // °C
+    std::optional<ConditionRange> humidity;     // % relative humidity
     DecisionRule rule = DecisionRule::Simple;
     QString guardText;     // as written, e.g. "10%" or "U"
     double guard = 0.0;    // share of each tolerance, 0.1 for "10%"

@@ -3,6 +3,7 @@
 #include "procedure/runner.h"
 
 #include "app/test_fakes.h"
+#include "records/records.h"
 
 #include <gtest/gtest.h>
 
@@ -343,9 +344,9 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
                           testing::kSettingsPath);
     const QString file = written(dir, "short.toml", kShortRun);
     QString problems;
-    auto runner = ProcedureRunner::open(*h.window, file, &problems);
+    auto runner = ProcedureRunner::open(h.station().bench(), file, &problems);
     ASSERT_TRUE(runner) << problems.toStdString();
-    CsvResultsSink csv(recordsFolder(*h.window));
+    CsvResultsSink csv(h.station().records().settings().folder);
     runner->addSink(&csv);
 
     // Serial and operator are required.
@@ -353,7 +354,7 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
     EXPECT_EQ(h.messages.shown.back().text,
               QStringLiteral("Please enter the unit's serial number and the operator before the run begins."));
     h.journal.clear();
-    ASSERT_TRUE(runner->Begin({QStringLiteral("Scope"), QStringLiteral("SN/42"), {}, {}, QStringLiteral("Ann"), {}, {}}));
+    ASSERT_TRUE(runner->Begin(unitDetails("SN/42", "Ann", "Scope")));
     EXPECT_EQ(runner->stage(), ProcedureRunner::Stage::Connect);
     EXPECT_EQ(h.pieces(), QStringList{QStringLiteral("OFF")});
 
@@ -445,9 +446,9 @@ TEST(Runner, HighVoltageOnlyWhenConfirmedAndAbortSwitchesOff)
                                  "waveform = \"dc\"\ndivisions = 4\nmethod = \"reading\"\ntolerance = \"1%\"\n"
                                  "points = [10, 20, 1]\n");
     QString problems;
-    auto runner = ProcedureRunner::open(*h.window, file, &problems);
+    auto runner = ProcedureRunner::open(h.station().bench(), file, &problems);
     ASSERT_TRUE(runner) << problems.toStdString();
-    ASSERT_TRUE(runner->Begin({{}, QStringLiteral("S"), {}, {}, QStringLiteral("O"), {}, {}}));
+    ASSERT_TRUE(runner->Begin(unitDetails("S", "O")));
     h.journal.clear();
     // 40 V: declined, so nothing but OFF goes out and the point is skipped;
     // 80 V: confirmed and applied.

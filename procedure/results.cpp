@@ -1,6 +1,7 @@
 #include "procedure/results.h"
 
 #include <QRegularExpression>
+#include <QUuid>
 
 #include <cmath>
 
@@ -97,26 +98,6 @@ Overall overallOf(const QList<PointResult>& points, int pointsInProcedure, bool 
     return skipped ? Overall::Incomplete : Overall::Pass;
 }
 
-QString resultsNumber(const std::optional<double>& value)
-{
-    if (!value || !std::isfinite(*value))
-        return {};
-    // Rounded to 12 significant digits first, then written out in full.
-    const double rounded = QString::number(*value, 'g', 12).toDouble();
-    if (rounded == 0.0)
-        return QStringLiteral("0");
-    const int magnitude = static_cast<int>(std::floor(std::log10(std::fabs(rounded))));
-    const int decimals = std::max(0, 11 - magnitude);
-    QString text = QString::number(rounded, 'f', decimals);
-    if (text.contains(QLatin1Char('.'))) {
-        while (text.endsWith(QLatin1Char('0')))
-            text.chop(1);
-        if (text.endsWith(QLatin1Char('.')))
-            text.chop(1);
-    }
-    return text;
-}
-
 QByteArray ResultsCsv(const RunRecord& run)
 {
     const QString crlf = QStringLiteral("\r\n");
@@ -181,6 +162,11 @@ QByteArray ResultsCsv(const RunRecord& run)
         out += QStringLiteral("# ") + QLatin1String(key) + QLatin1Char(',') + csvField(value) + crlf;
     }
     return out.toUtf8();
+}
+
+QString newRunId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
 QString resultsFileName(const QString& serial, const QDateTime& start)

@@ -1,11 +1,7 @@
 #include "procedure/runner.h"
 
-#include "amplitude/amplitude_panel.h"
-#include "app/main_window.h"
 #include "fastrise/fast_rise_panel.h"
-#include "records/records.h"
-#include "timing/frequency_panel.h"
-#include "timing/period_panel.h"
+#include "procedure/bench.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -24,13 +20,6 @@ const QString kTitle = QStringLiteral("Procedure");
 constexpr double kConfirmAboveVolts = 30.0;
 
 QString section() { return QString::fromLatin1(kProceduresSection); }
-
-// The main window's function option of a test's function.
-int functionOption(TestFunction function)
-{
-    static const int kOptions[] = {kAmplitude, kFrequency, kPeriod, kFastRise};
-    return kOptions[static_cast<int>(function)];
-}
 } // namespace
 
 // --- Results file --------------------------------------------------------
@@ -69,21 +58,44 @@ bool CsvResultsSink::write(const RunRecord& run, QString* error)
     return true;
 }
 
-QString recordsFolder(MainWindow& window)
+RunDetails unitDetails(const QString& serial, const QString& operatorName, const QString& model,
+                       const QString& temperature)
 {
-    return window.records().settings().folder;
+    RunDetails d;
+    d.unitSerial = serial;
+    d.operatorName = operatorName;
+    d.unitModel = model;
+    d.temperature = temperature;
+    return d;
+}
+
+std::optional<double> conditionValue(const QString& typed, const QString& unit, const NumberFormat& format)
+{
+    QString text = typed.trimmed();
+    const QStringList units = unit == QStringLiteral("%")
+                                  ? QStringList{QStringLiteral("%RH"), QStringLiteral("% RH"), QStringLiteral("%")}
+                                  : QStringList{QStringLiteral("°C"), QStringLiteral("° C"), QStringLiteral("C")};
+    for (const QString& u : units)
+        if (text.endsWith(u, Qt::CaseInsensitive)) {
+            text.chop(u.size());
+            break;
+        }
+    text = text.trimmed();
+    if (auto value = parseNumber(text, format))
+        return value;
+    return parseNumber(text, NumberFormat::invariant());
 }
 
 // --- Runner -----------------------------------------------------------------
 
-ProcedureRunner::ProcedureRunner(MainWindow& window, Procedure procedure, QByteArray fileBytes,
+ProcedureRunner::ProcedureRunner(Bench& bench, Procedure procedure, QByteArray fileBytes,
                                  QString filePath)
-    : window_(window), procedure_(std::move(procedure)), fileBytes_(std::move(fileBytes)),
+    : bench_(bench), procedure_(std::move(procedure)), fileBytes_(std::move(fileBytes)),
       filePath_(std::move(filePath))
 {
 }
 
-std::unique_ptr<ProcedureRunner> ProcedureRunner::open(MainWindow& window, const QString& filePath,
+std::unique_ptr<ProcedureRunner> ProcedureRunner::open(Bench& bench, const QString& filePath,
                                                        QString* problems)
 {
     QFile in(filePath);
@@ -100,19 +112,18 @@ std::unique_ptr<ProcedureRunner> ProcedureRunner::open(MainWindow& window, const
         *problems = lines.join(u'\n');
         return nullptr;
     }
-    return std::make_unique<ProcedureRunner>(window, *reading.procedure, bytes, filePath);
+    return std::make_unique<ProcedureRunner>(bench, *reading.procedure, bytes, filePath);
 }
 
 QString ProcedureRunner::rememberedOperator() const
 {
-    return window_.services().profile->readString(section(), QStringLiteral("Operator"), QString(), 256,
-                                                  window_.state().SettingsFilePath);
+    return bench_.setting(section(), QStringLiteral("Operator"));
 }
 
 bool ProcedureRunner::busy() const
 {
     // While the main window sends, the operator's actions wait.
-    return !window_.form().window().enabled;
+    return bench_.busy();
 }
 
 bool ProcedureRunner::Begin(const RunDetails& details)
@@ -126,10 +137,49 @@ bool ProcedureRunner::Begin(const RunDetails& details)
     if (details.operatorName.trimmed().isEmpty())
         missing << QStringLiteral("the operator");
     if (!missing.isEmpty()) {
-        window_.showMessage({kTitle, QStringLiteral("Please enter ") + missing.join(QStringLiteral(" and "))
+        bench_.showMessage({kTitle, QStringLiteral("Please enter ") + missing.join(QStringLiteral(" and "))
                                          + QStringLiteral(" before the run begins."),
                              MessageIcon::Exclamation, MessageButtons::Ok});
         return false;
+    }
+    // The conditions are numbers with their units, checked against the
+    // procedure's limits; a value outside them is kept as given when the
+    // operator goes on.
+    const NumberFormat format = bench_.numberFormat();
+    struct Condition {
+        const QString& typed;
+        QString unit;
+        QString name;
+        const std::optional<ConditionRange>& limits;
+        std::optional<double> value;
+    };
+    Condition conditions[] = {
+        {details.temperature, QStringLiteral("°C"), QStringLiteral("temperature"), procedure_.temperature, {}},
+        {details.humidity, QStringLiteral("%"), QStringLiteral("humidity"), procedure_.humidity, {}},
+    };
+    for (Condition& c : conditions) {
+        if (c.typed.trimmed().isEmpty())
+            continue;
+        c.value = conditionValue(c.typed, c.unit, format);
+        if (!c.value) {
+            bench_.showMessage({kTitle,
+                                QStringLiteral("The %1 \"%2\" is not a number of %3.\r\rType it as a number, "
+                                               "for example 23.1 or 23.1 %3.")
+                                    .arg(c.name, c.typed.trimmed(), c.unit),
+                                MessageIcon::Exclamation, MessageButtons::Ok});
+            return false;
+        }
+        if (c.limits && !c.limits->holds(*c.value)) {
+            const MessageResult answer = bench_.showMessage(
+                {kTitle,
+                 QStringLiteral("The %1 %2 %3 lies outside the procedure's limits, %4 to %5 %3.\r\r"
+                                "Begin the run all the same?")
+                     .arg(c.name, resultsNumber(*c.value), c.unit, resultsNumber(c.limits->lowest),
+                          resultsNumber(c.limits->highest)),
+                 MessageIcon::Exclamation, MessageButtons::YesNo});
+            if (answer != MessageResult::Yes)
+                return false;
+        }
     }
     details_ = details;
     RunInfo& info = record_.info;
@@ -148,22 +198,28 @@ bool ProcedureRunner::Begin(const RunDetails& details)
     info.operatorName = details.operatorName.trimmed();
     info.temperature = details.temperature.trimmed();
     info.humidity = details.humidity.trimmed();
+    info.temperatureC = conditions[0].value;
+    info.humidityRH = conditions[1].value;
+    info.customerAddress = details.customerAddress.trimmed();
+    info.unitMaker = details.unitMaker.trimmed();
+    info.dateReceived = details.dateReceived;
+    info.condition = details.condition.trimmed();
+    info.specification = procedure_.specification;
     info.start = QDateTime::currentDateTime();
     info.start.setTime(QTime(info.start.time().hour(), info.start.time().minute(), info.start.time().second()));
-    info.calibrator = window_.calibratorIdentity();
+    info.calibrator = bench_.calibratorIdentity();
     info.decisionRule = decisionRuleName(procedure_.rule);
     info.guard = procedure_.guardText;
     info.pointsInProcedure = pointCount();
     for (ResultsSink* sink : sinks_) {
         QString error;
         if (!sink->beginRun(info, &error)) {
-            window_.showMessage({kTitle, error + QStringLiteral("\r\rThe run has not begun."),
+            bench_.showMessage({kTitle, error + QStringLiteral("\r\rThe run has not begun."),
                                  MessageIcon::Exclamation, MessageButtons::Ok});
             return false;
         }
     }
-    window_.services().profile->writeString(section(), QStringLiteral("Operator"), info.operatorName,
-                                            window_.state().SettingsFilePath);
+    bench_.storeSetting(section(), QStringLiteral("Operator"), info.operatorName);
     startTest(0);
     return true;
 }
@@ -173,7 +229,7 @@ void ProcedureRunner::startTest(int test)
     test_ = test;
     inTest_ = 0;
     // A change of connection: nothing comes out until the operator is ready.
-    window_.OutputZero();
+    bench_.OutputZero();
     stage_ = Stage::Connect;
 }
 
@@ -183,7 +239,7 @@ void ProcedureRunner::Continue()
         return;
     // The function as the operator selects it, which starts its panel
     // afresh.
-    window_.form().operatorClick(QStringLiteral("optFunction"), functionOption(test().function));
+    bench_.SelectFunction(test().function);
     stage_ = Stage::Point;
     applyPoint();
 }
@@ -192,30 +248,30 @@ void ProcedureRunner::applyPoint()
 {
     const ProcedureTest& t = test();
     if (t.function == TestFunction::Amplitude && nominal() > kConfirmAboveVolts) {
-        const MessageResult answer = window_.showMessage(
+        const MessageResult answer = bench_.showMessage(
             {kTitle,
              QStringLiteral("The next point puts out %1.\r\rApply it?")
-                 .arg(shownValue(nominal(), QStringLiteral("V"), window_.numberFormat())),
+                 .arg(shownValue(nominal(), QStringLiteral("V"), bench_.numberFormat())),
              MessageIcon::Exclamation, MessageButtons::YesNo});
         if (answer != MessageResult::Yes) {
-            window_.OutputZero();
+            bench_.OutputZero();
             Skip();
             return;
         }
     }
     const double value = t.points.value(inTest_);
     // Selected again when the operator has chosen another one meanwhile.
-    if (!window_.form()(QStringLiteral("optFunction"), functionOption(t.function)).value)
-        window_.form().operatorClick(QStringLiteral("optFunction"), functionOption(t.function));
+    if (!bench_.FunctionSelected(t.function))
+        bench_.SelectFunction(t.function);
     if (t.function == TestFunction::Amplitude)
-        window_.amplitudePanel().ApplySetting({value, t.divisions, t.dc, t.ohm50, t.method == TestMethod::Deviation});
+        bench_.ApplyAmplitude({value, t.divisions, t.dc, t.ohm50, t.method == TestMethod::Deviation});
     else if (t.function == TestFunction::Frequency)
-        window_.frequencyPanel().ApplySetting(value);
+        bench_.ApplyFrequency(value);
     else if (t.function == TestFunction::Period)
-        window_.periodPanel().ApplySetting(value);
+        bench_.ApplyPeriod(value);
     if (!holds()) {
-        window_.OutputZero();
-        window_.showMessage({kTitle, QStringLiteral("The calibrator did not take this point; it is skipped."),
+        bench_.OutputZero();
+        bench_.showMessage({kTitle, QStringLiteral("The calibrator did not take this point; it is skipped."),
                              MessageIcon::Exclamation, MessageButtons::Ok});
         Skip();
     }
@@ -225,16 +281,16 @@ bool ProcedureRunner::holds() const
 {
     const ProcedureTest& t = test();
     if (t.function == TestFunction::Amplitude)
-        return window_.amplitudePanel().Holds(
+        return bench_.AmplitudeHolds(
             {t.points.value(inTest_), t.divisions, t.dc, t.ohm50, t.method == TestMethod::Deviation});
-    return window_.form()(QStringLiteral("optFunction"), functionOption(t.function)).value;
+    return bench_.FunctionSelected(t.function);
 }
 
 bool ProcedureRunner::pointHeld()
 {
     if (holds())
         return true;
-    window_.showMessage({kTitle,
+    bench_.showMessage({kTitle,
                          QStringLiteral("The setting was changed in the main window. The point is set again; "
                                         "take its result once more."),
                          MessageIcon::Exclamation, MessageButtons::Ok});
@@ -269,11 +325,11 @@ bool ProcedureRunner::Record(const QString& typed)
     if (stage_ != Stage::Point || busy() || method() == TestMethod::Check || !pointHeld())
         return false;
     const ProcedureTest& t = test();
-    const NumberFormat format = window_.numberFormat();
+    const NumberFormat format = bench_.numberFormat();
     PointResult r = resultBase();
     if (t.method == TestMethod::Deviation) {
         r.indicated = nominal();
-        r.actual = window_.amplitudePanel().LastVoltsPerDivisionSent() * t.divisions;
+        r.actual = bench_.LastVoltsPerDivisionSent() * t.divisions;
     } else {
         const QString unit = t.method == TestMethod::RiseTime ? QStringLiteral("s") : nominalUnit(t.function);
         const ShownUnit shown = t.method == TestMethod::RiseTime ? ShownUnit{1e-9, QStringLiteral("ns")}
@@ -283,7 +339,7 @@ bool ProcedureRunner::Record(const QString& typed)
         if (value && t.method == TestMethod::RiseTime && !(*value > 0))
             value.reset();
         if (!value) {
-            window_.showMessage(
+            bench_.showMessage(
                 {kTitle,
                  QStringLiteral("\"%1\" cannot be read as a reading.\r\rType a number in %2, or a number "
                                 "with its unit (for example %3).")
@@ -293,9 +349,10 @@ bool ProcedureRunner::Record(const QString& typed)
             return false;
         }
         if (t.method == TestMethod::RiseTime) {
+            r.riseTime = *value / 1e-9;
             const auto bandwidth = FastRisePanel::ExactBandwidth(*value / 1e-9);
             if (bandwidth.outcome != FastRisePanel::Bandwidth::Outcome::Shown) {
-                window_.showMessage({QStringLiteral("Bandwidth Calculator"),
+                bench_.showMessage({QStringLiteral("Bandwidth Calculator"),
                                      QStringLiteral("Rise Time is too short - cannot calculate Bandwidth"),
                                      MessageIcon::Exclamation, MessageButtons::Ok});
                 return false;
@@ -336,11 +393,19 @@ void ProcedureRunner::Skip()
 
 void ProcedureRunner::take(PointResult result)
 {
+    // When and by whom the point was taken, with the operator's remark.
+    result.takenAt = QDateTime::currentDateTime();
+    result.takenBy = record_.info.operatorName;
+    result.remark = std::exchange(remark_, QString());
     QList<PointResult>& points = record_.points;
     auto at = std::find_if(points.begin(), points.end(),
                            [&](const PointResult& p) { return p.point >= result.point; });
-    if (at != points.end() && at->point == result.point)
+    if (at != points.end() && at->point == result.point) {
+        // Taken again after Back: a later attempt, which the records keep
+        // beside the earlier one.
+        result.attempt = at->attempt + 1;
         *at = result;
+    }
     else
         points.insert(at, result);
     for (ResultsSink* sink : sinks_) {
@@ -353,7 +418,7 @@ void ProcedureRunner::take(PointResult result)
 
 void ProcedureRunner::sinkFailed(const QString& error)
 {
-    window_.showMessage({kTitle, error, MessageIcon::Exclamation, MessageButtons::Ok});
+    bench_.showMessage({kTitle, error, MessageIcon::Exclamation, MessageButtons::Ok});
 }
 
 void ProcedureRunner::advance()
@@ -409,15 +474,23 @@ bool ProcedureRunner::canRunAgain() const
     return stage_ == Stage::Finished && record_.info.overall == Overall::Fail;
 }
 
-bool ProcedureRunner::RunAgain()
+bool ProcedureRunner::RunAgain(const QString& adjustment)
 {
     if (!canRunAgain() || busy())
         return false;
+    if (adjustment.trimmed().isEmpty()) {
+        bench_.showMessage({kTitle,
+                            QStringLiteral("Please say what was adjusted before the unit is run again; "
+                                           "it is printed on the certificate."),
+                            MessageIcon::Exclamation, MessageButtons::Ok});
+        return false;
+    }
     // Every later run of an adjustment belongs to the first run, as found.
     const QString asFound =
         record_.info.asFoundRunId.isEmpty() ? record_.info.runId : record_.info.asFoundRunId;
     const RunRecord previous = std::exchange(record_, RunRecord{});
     record_.info.asFoundRunId = asFound;
+    record_.info.adjustment = adjustment.trimmed();
     stage_ = Stage::Details;
     number_ = 1;
     if (Begin(details_))
@@ -429,7 +502,7 @@ bool ProcedureRunner::RunAgain()
 
 void ProcedureRunner::finish(bool aborted)
 {
-    window_.OutputZero();
+    bench_.OutputZero();
     stage_ = Stage::Finished;
     record_.info.end = QDateTime::currentDateTime();
     record_.info.overall = overallOf(record_.points, pointCount(), aborted);
@@ -443,7 +516,7 @@ void ProcedureRunner::finish(bool aborted)
 void ProcedureRunner::Step(const QString& button)
 {
     if (stage_ == Stage::Point && method() == TestMethod::Deviation && !busy())
-        window_.form().operatorClick(button);
+        bench_.Click(button);
 }
 
 // --- Texts --------------------------------------------------------------------
@@ -471,7 +544,7 @@ QString ProcedureRunner::settingText(const NumberFormat& format, const QString& 
 
 QString ProcedureRunner::stimulusText() const
 {
-    const NumberFormat format = window_.numberFormat();
+    const NumberFormat format = bench_.numberFormat();
     const ProcedureTest& t = test();
     QString text = settingText(format, QStringLiteral("\u00d7"));
     if (t.function == TestFunction::Amplitude)
@@ -483,7 +556,7 @@ QString ProcedureRunner::stimulusText() const
 QString ProcedureRunner::limitsText() const
 {
     const ProcedureTest& t = test();
-    const NumberFormat format = window_.numberFormat();
+    const NumberFormat format = bench_.numberFormat();
     if (t.method == TestMethod::Check)
         return QStringLiteral("Judge the result: Pass or Fail");
     if (t.method == TestMethod::RiseTime)
@@ -509,8 +582,8 @@ QString ProcedureRunner::liveErrorText() const
 {
     if (stage_ != Stage::Point || method() != TestMethod::Deviation)
         return {};
-    const NumberFormat format = window_.numberFormat();
-    const double actual = window_.amplitudePanel().LastVoltsPerDivisionSent() * test().divisions;
+    const NumberFormat format = bench_.numberFormat();
+    const double actual = bench_.LastVoltsPerDivisionSent() * test().divisions;
     const double error = errorOf(nominal(), actual);
     const ShownUnit shown = shownUnitOf(nominal(), QStringLiteral("V"));
     QString inUnit = QString::number(error / shown.scale, 'f', 4);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
@@ -109,6 +111,63 @@ TEST(ProcedureWindow, ClickThroughARunWithOutputOffAtEachConnection)
     QTest::qWait(200);
     EXPECT_TRUE(h.sent().endsWith(QStringLiteral("OFF/A 0.01/G 6/WAVE DC/50R OFF/OFF")));
     EXPECT_EQ(text("lblOverall"), QStringLiteral("INCOMPLETE"));
+}
+
+// The particulars go into the run as given; a temperature outside the
+// procedure's limits asks before the run begins, and a remark goes with its
+// point.
+TEST(RunnerWindow, ParticularsConditionLimitsAndRemark)
+{
+    RunnerWindowHarness r;
+    ASSERT_TRUE(r.open("title = \"Limits\"\nspecification = \"Scope data sheet rev. C\"\n"
+                       "temperature = [18, 28]\nhumidity = [20, 70]\n[[test]]\nname = \"Counter\"\n"
+                       "function = \"frequency\"\nmethod = \"reading\"\ntolerance = \"50 ppm\"\n"
+                       "points = [1000, 2000]\n"));
+    auto* window = static_cast<view::ProcedureWindow*>(r.window);
+    QTest::keyClicks(r.w("txtUnitSerial"), QStringLiteral("C-9"));
+    QTest::keyClicks(r.w("txtOperator"), QStringLiteral("Bea"));
+    QTest::keyClicks(r.w("txtUnitMaker"), QStringLiteral("Acme"));
+    QTest::keyClicks(r.w("txtCustomerAddress"), QStringLiteral("1 Bench Road"));
+    auto* condition = r.window->findChild<QComboBox*>(QStringLiteral("cboCondition"));
+    ASSERT_NE(condition, nullptr);
+    condition->setCurrentText(QStringLiteral("scratched case"));
+    r.window->findChild<QDateEdit*>(QStringLiteral("txtDateReceived"))->setDate(QDate(2026, 12, 1));
+    QTest::keyClicks(r.w("txtTemperature"), QStringLiteral("31.5"));
+    QTest::keyClicks(r.w("txtHumidity"), QStringLiteral("45 %"));
+
+    r.h.messages.answers = {MessageResult::No};
+    r.click("cmdBegin");
+    EXPECT_EQ(window->runner().stage(), ProcedureRunner::Stage::Details);
+    ASSERT_FALSE(r.h.messages.shown.empty());
+    EXPECT_TRUE(r.h.messages.shown.back().text.startsWith(
+        QStringLiteral("The temperature 31.5 °C lies outside the procedure's limits, 18 to 28 °C.")));
+
+    static_cast<QLineEdit*>(r.w("txtTemperature"))->setText(QStringLiteral("23.1 °C"));
+    r.click("cmdBegin");
+    const RunInfo& info = window->runner().record().info;
+    ASSERT_EQ(window->runner().stage(), ProcedureRunner::Stage::Connect);
+    EXPECT_EQ(info.unitMaker, QStringLiteral("Acme"));
+    EXPECT_EQ(info.customerAddress, QStringLiteral("1 Bench Road"));
+    EXPECT_EQ(info.condition, QStringLiteral("scratched case"));
+    EXPECT_EQ(info.dateReceived, QDate(2026, 12, 1));
+    EXPECT_EQ(info.temperatureC, 23.1);
+    EXPECT_EQ(info.humidityRH, 45.0);
+    EXPECT_EQ(info.specification, QStringLiteral("Scope data sheet rev. C"));
+
+    r.click("cmdContinue");
+    QTest::keyClicks(r.w("txtRemark"), QStringLiteral("trace noisy"));
+    QTest::keyClicks(r.w("txtReading"), QStringLiteral("1000.01"));
+    r.click("cmdRecord");
+    QTest::keyClicks(r.w("txtReading"), QStringLiteral("2000.02"));
+    r.click("cmdRecord");
+    const QList<PointResult>& points = window->runner().record().points;
+    ASSERT_EQ(points.size(), 2);
+    EXPECT_EQ(points[0].remark, QStringLiteral("trace noisy"));
+    EXPECT_TRUE(points[1].remark.isEmpty());
+    EXPECT_EQ(points[0].takenBy, QStringLiteral("Bea"));
+    EXPECT_TRUE(points[0].takenAt.isValid());
+    // The results list follows the newest point.
+    EXPECT_EQ(r.window->findChild<QListWidget*>(QStringLiteral("lstResults"))->currentRow(), 1);
 }
 
 } // namespace
