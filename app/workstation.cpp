@@ -6,6 +6,7 @@
 #include "records/records.h"
 #include "timing/frequency_panel.h"
 #include "timing/period_panel.h"
+#include "uncertainty/calibrator_spec.h"
 
 #include <QStandardPaths>
 
@@ -38,6 +39,11 @@ public:
     void storeSetting(const QString& section, const QString& key, const QString& value) override
     {
         w_.services().profile->writeString(section, key, value, w_.state().SettingsFilePath);
+    }
+    QString calibratorSpecFile() const override
+    {
+        return calibratorSpecPath(*w_.services().profile, w_.state().SettingsFilePath,
+                                  w_.services().applicationFolder);
     }
 
     void OutputZero() override { w_.OutputZero(); }

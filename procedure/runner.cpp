@@ -181,6 +181,11 @@ bool ProcedureRunner::Begin(const RunDetails& details)
                 return false;
         }
     }
+    std::optional<CalibratorSpec> spec;
+    bool pastDue = false;
+    if (!readCalibratorSpec(&spec, &pastDue))
+        return false;
+    spec_ = spec;
     details_ = details;
     RunInfo& info = record_.info;
     info.runId = newRunId();
@@ -208,6 +213,15 @@ bool ProcedureRunner::Begin(const RunDetails& details)
     info.start = QDateTime::currentDateTime();
     info.start.setTime(QTime(info.start.time().hour(), info.start.time().minute(), info.start.time().second()));
     info.calibrator = bench_.calibratorIdentity();
+    if (spec_) {
+        info.calibratorModel = spec_->model;
+        info.calibratorSerial = spec_->serial;
+        info.calibratorCertificate = spec_->certificate;
+        info.calibratorDue = spec_->due;
+        info.calibratorSpecText = spec_->text;
+        info.calibratorSpecSha256 = spec_->sha256;
+        info.calibratorPastDue = pastDue;
+    }
     info.decisionRule = decisionRuleName(procedure_.rule);
     info.guard = procedure_.guardText;
     info.pointsInProcedure = pointCount();
@@ -221,6 +235,54 @@ bool ProcedureRunner::Begin(const RunDetails& details)
     }
     bench_.storeSetting(section(), QStringLiteral("Operator"), info.operatorName);
     startTest(0);
+    return true;
+}
+
+bool ProcedureRunner::readCalibratorSpec(std::optional<CalibratorSpec>* spec, bool* pastDue)
+{
+    const QString file = bench_.calibratorSpecFile();
+    if (file.isEmpty()) {
+        if (!procedure_.guardIsUncertainty)
+            return true;  // no uncertainty is given
+        bench_.showMessage({kTitle,
+                            QStringLiteral("The procedure's guard \"U\" needs a calibrator specification, and "
+                                           "there is none.\r\rName one with Calibrator= in section [Procedures] of "
+                                           "the settings file. The run has not begun."),
+                            MessageIcon::Exclamation, MessageButtons::Ok});
+        return false;
+    }
+    const CalibratorSpecFile loaded = LoadCalibratorSpec(file);
+    QStringList problems = loaded.problems;
+    if (loaded.spec) {
+        int number = 0;
+        for (const ProcedureTest& t : procedure_.tests)
+            for (int i = 0; i < t.points.size(); ++i) {
+                ++number;
+                QString error;
+                if (t.method != TestMethod::Check && !pointBudget(t, i, *loaded.spec, std::nullopt, {}, std::nullopt, &error))
+                    problems << QStringLiteral("%1: point %2 (%3): %4").arg(file).arg(number).arg(pointLabel(t, i), error);
+            }
+    }
+    if (!problems.isEmpty()) {
+        bench_.showMessage({kTitle,
+                            QStringLiteral("The calibrator specification cannot be used:\r\r") + problems.join(u'\r')
+                                + QStringLiteral("\r\rThe run has not begun."),
+                            MessageIcon::Exclamation, MessageButtons::Ok});
+        return false;
+    }
+    if (QDate::currentDate() > loaded.spec->due) {
+        const MessageResult answer = bench_.showMessage(
+            {kTitle,
+             QStringLiteral("The calibrator %1 %2 was due for calibration on %3 (certificate %4).\r\rBegin the run "
+                            "all the same? The certificate will say that the calibrator was past its due date.")
+                 .arg(loaded.spec->model, loaded.spec->serial, loaded.spec->due.toString(Qt::ISODate),
+                      loaded.spec->certificate),
+             MessageIcon::Exclamation, MessageButtons::YesNo});
+        if (answer != MessageResult::Yes)
+            return false;
+        *pastDue = true;
+    }
+    *spec = loaded.spec;
     return true;
 }
 
@@ -246,6 +308,8 @@ void ProcedureRunner::Continue()
 
 void ProcedureRunner::applyPoint()
 {
+    readings_.clear();
+    readingsResolution_ = 0.0;
     const ProcedureTest& t = test();
     if (t.function == TestFunction::Amplitude && nominal() > kConfirmAboveVolts) {
         const MessageResult answer = bench_.showMessage(
@@ -327,6 +391,7 @@ bool ProcedureRunner::Record(const QString& typed)
     const ProcedureTest& t = test();
     const NumberFormat format = bench_.numberFormat();
     PointResult r = resultBase();
+    double pointResolution = 0.0;  // of the typed reading, in the point's unit (ns for a rise time)
     if (t.method == TestMethod::Deviation) {
         r.indicated = nominal();
         r.actual = bench_.LastVoltsPerDivisionSent() * t.divisions;
@@ -348,7 +413,9 @@ bool ProcedureRunner::Record(const QString& typed)
                  MessageIcon::Exclamation, MessageButtons::Ok});
             return false;
         }
+        const double resolution = typedResolution(typed, shown, unit, format).value_or(0.0);
         if (t.method == TestMethod::RiseTime) {
+            pointResolution = resolution / 1e-9;
             r.riseTime = *value / 1e-9;
             const auto bandwidth = FastRisePanel::ExactBandwidth(*value / 1e-9);
             if (bandwidth.outcome != FastRisePanel::Bandwidth::Outcome::Shown) {
@@ -358,19 +425,61 @@ bool ProcedureRunner::Record(const QString& typed)
                 return false;
             }
             r.indicated = bandwidth.megahertz;
-            r.result = bandwidth.megahertz >= t.minBandwidth ? Verdict::Pass : Verdict::Fail;
+            addUncertainty(r, pointResolution);
+            r.result = decideAtLeast(bandwidth.megahertz, t.minBandwidth, procedure_.rule, r.uncertainty,
+                                     procedure_.guardIsUncertainty);
             take(r);
             return true;
         }
-        r.indicated = *value;
+        pointResolution = resolution;
+        if (t.readings > 1) {
+            // The readings are typed one after another in the same box; the
+            // point is their mean.
+            readings_.append(*value);
+            readingsResolution_ = std::max(readingsResolution_, resolution);
+            if (readings_.size() < t.readings)
+                return true;
+            double mean = 0.0;
+            for (double v : std::as_const(readings_))
+                mean += v / static_cast<double>(readings_.size());
+            r.readings = readings_;
+            r.indicated = mean;
+            pointResolution = readingsResolution_;
+        } else {
+            r.indicated = *value;
+        }
         r.actual = nominal();
     }
     r.error = errorOf(*r.indicated, *r.actual);
     const PointLimits limits = limitsOf(t, inTest_);
     r.toleranceUsed = toleranceUsed(*r.error, limits);
-    r.result = decide(*r.error, limits, nominal(), procedure_.rule, procedure_.guard);
+    addUncertainty(r, t.method == TestMethod::Deviation ? std::nullopt : std::optional<double>(pointResolution));
+    r.result = decide(*r.error, limits, nominal(), procedure_.rule, procedure_.guard, r.uncertainty,
+                      procedure_.guardIsUncertainty);
     take(r);
     return true;
+}
+
+void ProcedureRunner::addUncertainty(PointResult& r, std::optional<double> resolution) const
+{
+    if (!spec_)
+        return;
+    if (resolution && !(*resolution > 0))
+        resolution.reset();
+    const auto budget = pointBudget(test(), inTest_, *spec_, resolution, r.readings, r.riseTime);
+    if (!budget)
+        return;
+    r.uncertainty = budget->expanded;
+    r.coverageFactor = budget->coverageFactor;
+    r.tur = budget->tur;
+    r.budget = budget->components;
+}
+
+std::optional<Budget> ProcedureRunner::expectedBudget() const
+{
+    if (!spec_ || (stage_ != Stage::Point && stage_ != Stage::Connect) || method() == TestMethod::Check)
+        return std::nullopt;
+    return pointBudget(test(), inTest_, *spec_);
 }
 
 void ProcedureRunner::Judge(bool pass)
@@ -394,6 +503,8 @@ void ProcedureRunner::Skip()
 void ProcedureRunner::take(PointResult result)
 {
     // When and by whom the point was taken, with the operator's remark.
+    readings_.clear();
+    readingsResolution_ = 0.0;
     result.takenAt = QDateTime::currentDateTime();
     result.takenBy = record_.info.operatorName;
     result.remark = std::exchange(remark_, QString());
@@ -569,6 +680,43 @@ QString ProcedureRunner::limitsText() const
         return number.replace(u'.', format.decimalSeparator).replace(u'-', format.negativeSign) + u' ' + shown.text;
     };
     return QStringLiteral("Limits: %1 to %2").arg(inShown(nominal() - limits.lower), inShown(nominal() + limits.upper));
+}
+
+QString ProcedureRunner::readingCountText() const
+{
+    if (stage_ != Stage::Point || method() != TestMethod::Reading || test().readings < 2)
+        return {};
+    return QStringLiteral("reading %1 of %2").arg(readings_.size() + 1).arg(test().readings);
+}
+
+QString ProcedureRunner::uncertaintyText() const
+{
+    const auto budget = expectedBudget();
+    if (!budget)
+        return {};
+    const NumberFormat format = bench_.numberFormat();
+    const QString unit = nominalUnit(test().function);
+    // In the unit the limits are shown in.
+    const ShownUnit shown = shownUnitOf(nominal(), unit);
+    const auto number = [&](double v, char form, int digits) {
+        return QString::number(v, form, digits).replace(u'.', format.decimalSeparator);
+    };
+    QString text = QStringLiteral("U = %1 %2 (k = %3)")
+                       .arg(number(budget->expanded / shown.scale, 'g', 6), shown.text,
+                            number(budget->coverageFactor, 'f', 2));
+    if (budget->tur) {
+        text += QStringLiteral(", TUR %1").arg(number(*budget->tur, 'f', 1));
+        if (*budget->tur < procedure_.minTur)
+            text += QStringLiteral(": below the procedure's minimum TUR of %1")
+                        .arg(resultsNumber(procedure_.minTur).replace(u'.', format.decimalSeparator));
+    }
+    return text;
+}
+
+bool ProcedureRunner::belowMinTur() const
+{
+    const auto budget = expectedBudget();
+    return budget && budget->tur && *budget->tur < procedure_.minTur;
 }
 
 QString ProcedureRunner::readingUnit() const

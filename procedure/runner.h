@@ -127,6 +127,17 @@ public:
     QString readingUnit() const;   // beside the reading box
     QString liveErrorText() const; // deviation: the unit's error now
     QString rememberedOperator() const;
+    // A point taken as several readings: "reading 2 of 5" while they are
+    // typed; empty otherwise.
+    QString readingCountText() const;
+    // U, k and TUR of the point in hand as far as they are known before its
+    // reading ("U = 0.37 mV (k = 2.00), TUR 2.7"); empty without a
+    // calibrator specification or for a check.
+    QString uncertaintyText() const;
+    // The point in hand's TUR is below the procedure's min_tur.
+    bool belowMinTur() const;
+    // The calibrator specification of the run; none before Begin or without one.
+    const std::optional<CalibratorSpec>& calibratorSpec() const { return spec_; }
 
 private:
     void startTest(int test);
@@ -144,6 +155,14 @@ private:
     PointResult resultBase() const;
     double nominal() const { return test().nominal(inTest_); }
     void sinkFailed(const QString& error);
+    // Reads the calibrator specification for Begin; false (after saying why,
+    // or when the operator declines a calibrator past its due date) when the
+    // run cannot begin.
+    bool readCalibratorSpec(std::optional<CalibratorSpec>* spec, bool* pastDue);
+    // The point's U, k, TUR and budget, from the calibrator specification.
+    void addUncertainty(PointResult& result, std::optional<double> resolution) const;
+    // The budget of the point in hand before its reading is typed.
+    std::optional<Budget> expectedBudget() const;
 
     Bench& bench_;
     Procedure procedure_;
@@ -153,6 +172,11 @@ private:
     RunRecord record_;
     RunDetails details_;
     QString remark_;
+    std::optional<CalibratorSpec> spec_;
+    // The readings of the point in hand taken so far, and the coarsest
+    // resolution they were typed to.
+    QList<double> readings_;
+    double readingsResolution_ = 0.0;
     Stage stage_ = Stage::Details;
     int test_ = 0;
     int inTest_ = 0;   // point within the test

@@ -108,7 +108,7 @@ double coverageFactorFor(std::optional<int> degreesOfFreedom)
     return std::round((low + high) / 2.0 * 100.0) / 100.0;
 }
 
-std::optional<double> effectiveDegreesOfFreedom(const QList<BudgetComponent>& components)
+std::optional<double> welchSatterthwaite(const QList<BudgetComponent>& components)
 {
     double variance = 0.0;
     double denominator = 0.0;
@@ -229,7 +229,7 @@ std::optional<Budget> computeBudget(const BudgetInput& in, const CalibratorSpecE
     for (const BudgetComponent& c : b.components)
         variance += c.standardUncertainty * c.standardUncertainty;
     b.combined = std::sqrt(variance);
-    b.effectiveDof = effectiveDegreesOfFreedom(b.components);
+    b.effectiveDof = welchSatterthwaite(b.components);
     std::optional<int> nu;
     if (b.effectiveDof && *b.effectiveDof < 2e9)
         nu = static_cast<int>(std::floor(*b.effectiveDof + 1e-9));  // 4 that came out as 3.9999999999 is 4

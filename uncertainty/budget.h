@@ -64,7 +64,7 @@ double coverageFactorFor(std::optional<int> degreesOfFreedom);
 
 // u_c^4 / sum(u_i^4 / nu_i) over the components; none when every
 // component's degrees of freedom are infinite.
-std::optional<double> effectiveDegreesOfFreedom(const QList<BudgetComponent>& components);
+std::optional<double> welchSatterthwaite(const QList<BudgetComponent>& components);
 
 // Rounded up to two significant digits (GUM 7.2.6): 0.01234 gives 0.013,
 // and 0.013 stays 0.013 whatever noise the arithmetic left on it.

@@ -38,6 +38,10 @@ QString resultRow(const PointResult& p, const NumberFormat& format)
                + (p.toleranceUsed ? QStringLiteral(", %1 % of tolerance").arg(*p.toleranceUsed, 0, 'f', 1)
                                   : QString())
                + u')';
+    if (p.uncertainty)
+        row += QStringLiteral(", U %1").arg(shownValue(*p.uncertainty, p.unit, format))
+               + (p.tur ? QStringLiteral(", TUR %1").arg(QString::number(*p.tur, 'f', 1).replace(u'.', format.decimalSeparator))
+                        : QString());
     return row;
 }
 
@@ -172,12 +176,16 @@ void ProcedureWindow::build()
     lblStimulus_ = named<QLabel>(point_, "lblStimulus");
     lblStimulus_->setFont(bold);
     lblLimits_ = named<QLabel>(point_, "lblLimits");
+    lblUncertainty_ = named<QLabel>(point_, "lblUncertainty");
     pbrProgress_ = named<QProgressBar>(point_, "pbrProgress");
     lblProgress_ = named<QLabel>(point_, "lblProgress");
     p->addWidget(lblTestName_);
     p->addWidget(instruction, 1);
     p->addWidget(lblStimulus_);
-    p->addWidget(lblLimits_);
+    auto* limits = new QHBoxLayout;
+    limits->addWidget(lblLimits_);
+    limits->addWidget(lblUncertainty_, 1);
+    p->addLayout(limits);
     auto* progress = new QHBoxLayout;
     progress->addWidget(pbrProgress_, 1);
     progress->addWidget(lblProgress_);
@@ -187,6 +195,8 @@ void ProcedureWindow::build()
     txtReading_ = named<QLineEdit>(point_, "txtReading");
     lblReadingUnit_ = named<QLabel>(point_, "lblReadingUnit");
     lblUutError_ = named<QLabel>(point_, "lblUutError");
+    lblReadingCount_ = named<QLabel>(point_, "lblReadingCount");
+    reading->addWidget(lblReadingCount_);
     reading->addWidget(txtReading_, 1);
     reading->addWidget(lblReadingUnit_);
     reading->addWidget(lblUutError_, 1);
@@ -342,6 +352,10 @@ void ProcedureWindow::refresh()
                                          : test.instruction + stepHint(test));
         lblStimulus_->setText(runner_->stimulusText());
         lblLimits_->setText(runner_->limitsText());
+        lblUncertainty_->setText(runner_->uncertaintyText());
+        // A point below the procedure's minimum TUR is marked before it is recorded.
+        lblUncertainty_->setStyleSheet(runner_->belowMinTur() ? QStringLiteral("color: rgb(192, 0, 0); font-weight: bold;")
+                                                              : QString());
         lblProgress_->setText(runner_->progressText());
         pbrProgress_->setRange(0, runner_->pointCount());
         pbrProgress_->setValue(runner_->pointNumber() - 1);
@@ -352,6 +366,8 @@ void ProcedureWindow::refresh()
     txtReading_->setVisible(typed);
     lblReadingUnit_->setVisible(typed);
     lblReadingUnit_->setText(running ? runner_->readingUnit() : QString());
+    lblReadingCount_->setText(runner_->readingCountText());
+    lblReadingCount_->setVisible(typed && !lblReadingCount_->text().isEmpty());
     lblUutError_->setVisible(atPoint && method == TestMethod::Deviation);
     lblUutError_->setText(runner_->liveErrorText());
     cmdRecord_->setVisible(atPoint && method != TestMethod::Check);
@@ -389,7 +405,7 @@ void ProcedureWindow::refresh()
         lblOverall_->setText(overallText(overall));
         lblInstruction_->setText(QStringLiteral("The run has ended; the output is off. Results: ")
                                  + runRecords_.resultsFilePath(runner_->record().info));
-        for (QWidget* w : std::initializer_list<QWidget*>{lblStimulus_, lblLimits_, lblProgress_})
+        for (QWidget* w : std::initializer_list<QWidget*>{lblStimulus_, lblLimits_, lblUncertainty_, lblProgress_})
             static_cast<QLabel*>(w)->clear();
     }
 }

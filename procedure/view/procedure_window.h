@@ -71,7 +71,7 @@ private:
     QComboBox* cboCondition_ = nullptr;
     QLineEdit* txtAdjustment_ = nullptr;
     QLabel *lblTestName_, *lblInstruction_, *lblStimulus_, *lblLimits_, *lblProgress_,
-        *lblReadingUnit_, *lblUutError_, *lblOverall_;
+        *lblReadingUnit_, *lblUutError_, *lblOverall_, *lblUncertainty_, *lblReadingCount_;
     QProgressBar* pbrProgress_;
     QPushButton *cmdBegin_, *cmdContinue_, *cmdRecord_, *cmdPass_, *cmdFail_, *cmdSkip_, *cmdBack_,
         *cmdAbort_;
