@@ -436,6 +436,117 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
     EXPECT_EQ(runner->rememberedOperator(), QStringLiteral("Ann"));
 }
 
+TEST(Runner, EachPointsUncertaintyFromTheCalibratorSpecification)
+{
+    testing::Harness h;
+    h.start();
+    QTemporaryDir dir;
+    h.profile.writeString(QStringLiteral("Procedures"), QStringLiteral("Records"), dir.path(), testing::kSettingsPath);
+    const QString file = written(dir, "u.toml",
+                                 "title = \"U\"\ndecision = \"guarded\"\nguard = \"U\"\n"
+                                 "[[test]]\nname = \"Gain\"\nfunction = \"amplitude\"\nwaveform = \"dc\"\ndivisions = 6\n"
+                                 "method = \"deviation\"\ntolerance = \"1 mV\"\npoints = [0.01]\n"
+                                 "[[test]]\nname = \"Readout\"\nfunction = \"amplitude\"\nwaveform = \"dc\"\n"
+                                 "divisions = 6\nmethod = \"reading\"\nreadings = 5\ntolerance = \"2%\"\npoints = [0.01]\n"
+                                 "[[test]]\nname = \"Bandwidth\"\nfunction = \"fastrise\"\nmethod = \"risetime\"\n"
+                                 "min_bandwidth = 100\n");
+    const QByteArray calibrator = "[calibrator]\nmodel = \"Tarn\"\nserial = \"T-9\"\ncertificate = \"C-1\"\n"
+                                  "due = 2020-01-01\n"
+                                  "[[spec]]\nfunction = \"amplitude\"\npercent = 0.25\nfloor = \"20 uV\"\ncoverage = 2\n";
+    const QString spec = written(dir, "cal.toml", calibrator + "[[spec]]\nfunction = \"fastrise\"\n"
+                                                               "rise_time = \"0.3 ns\"\ncoverage = \"rectangular\"\n");
+    QString problems;
+    auto runner = ProcedureRunner::open(h.station().bench(), file, &problems);
+    ASSERT_TRUE(runner) << problems.toStdString();
+    CsvResultsSink csv(dir.path());
+    runner->addSink(&csv);
+    const auto useSpecification = [&](const QString& path) {
+        h.profile.writeString(QStringLiteral("Procedures"), QStringLiteral("Calibrator"), path, testing::kSettingsPath);
+    };
+
+    // guard = "U" without any specification, a file that is not there, and
+    // one without an entry for a point: each refuses the run.
+    EXPECT_FALSE(runner->Begin(unitDetails("S1", "Ann")));
+    EXPECT_TRUE(h.messages.shown.back().text.startsWith(QStringLiteral("The procedure's guard \"U\" needs")));
+    useSpecification(dir.filePath(QStringLiteral("none.toml")));
+    EXPECT_FALSE(runner->Begin(unitDetails("S1", "Ann")));
+    EXPECT_TRUE(h.messages.shown.back().text.contains(QStringLiteral("none.toml: cannot be read")));
+    useSpecification(written(dir, "partial.toml", calibrator));
+    EXPECT_FALSE(runner->Begin(unitDetails("S1", "Ann")));
+    EXPECT_TRUE(h.messages.shown.back().text.contains(
+        QStringLiteral("point 3 (at least 100 MHz): the calibrator specification has no [[spec]] entry for fastrise")))
+        << h.messages.shown.back().text.toStdString();
+
+    // Past its due date: No does not begin, Yes begins and says so.
+    useSpecification(spec);
+    h.messages.answers = {MessageResult::No};
+    EXPECT_FALSE(runner->Begin(unitDetails("S1", "Ann")));
+    EXPECT_TRUE(h.messages.shown.back().text.startsWith(
+        QStringLiteral("The calibrator Tarn T-9 was due for calibration on 2020-01-01 (certificate C-1).")));
+    EXPECT_EQ(runner->stage(), ProcedureRunner::Stage::Details);
+    h.messages.answers = {MessageResult::Yes};
+    ASSERT_TRUE(runner->Begin(unitDetails("S1", "Ann")));
+    const RunInfo& info = runner->record().info;
+    EXPECT_TRUE(info.calibratorPastDue);
+    EXPECT_EQ(info.calibratorModel + u' ' + info.calibratorSerial, QStringLiteral("Tarn T-9"));
+    EXPECT_EQ(info.calibratorDue, QDate(2020, 1, 1));
+    EXPECT_EQ(info.calibratorSpecSha256.size(), 64);
+
+    // 10 mV/div x 6 div by deviation: U = 0.00037 V, TUR 2.7, marked before it is taken.
+    runner->Continue();
+    EXPECT_EQ(runner->uncertaintyText(),
+              QStringLiteral("U = 0.37 mV (k = 2.00), TUR 2.7: below the procedure's minimum TUR of 4"));
+    EXPECT_TRUE(runner->belowMinTur());
+    EXPECT_TRUE(runner->Record({}));
+    const PointResult deviation = runner->record().points.at(0);
+    EXPECT_EQ(deviation.uncertainty, 0.00037);
+    EXPECT_EQ(deviation.coverageFactor, 2.0);
+    EXPECT_EQ(deviation.tur, 2.7);
+    EXPECT_EQ(deviation.budget.size(), 3);
+    EXPECT_EQ(deviation.result, Verdict::Pass);
+
+    // Five readings in turn, typed to 0.1 mV: their mean, s / sqrt 5 at
+    // nu = 4, nu_eff 27, k = 2.10, U = 0.00024 V, TUR 5.0.
+    runner->Continue();
+    EXPECT_FALSE(runner->belowMinTur());
+    const char* const typed[] = {"60.1", "60.3", "60.2", "60.4", "60.0"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(runner->readingCountText(), QStringLiteral("reading %1 of 5").arg(i + 1));
+        EXPECT_EQ(runner->record().points.size(), 1);
+        EXPECT_TRUE(runner->Record(QString::fromLatin1(typed[i])));
+    }
+    const PointResult repeated = runner->record().points.at(1);
+    const double expected[] = {0.0601, 0.0603, 0.0602, 0.0604, 0.0600};
+    ASSERT_EQ(repeated.readings.size(), 5);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_NEAR(repeated.readings[i], expected[i], 1e-15);
+    EXPECT_NEAR(*repeated.indicated, 0.0602, 1e-15);
+    EXPECT_EQ(repeated.uncertainty, 0.00024);
+    EXPECT_EQ(repeated.coverageFactor, 2.10);
+    EXPECT_EQ(repeated.tur, 5.0);
+    EXPECT_EQ(repeated.budget.last().degreesOfFreedom, 4.0);
+
+    // 3.5 ns typed: 100.37 MHz with U = 1.8 MHz is below the acceptance
+    // limit of 101.8 MHz, so guarded fails it; no TUR.
+    runner->Continue();
+    EXPECT_EQ(runner->uncertaintyText(), QStringLiteral("U = 0.43 MHz (k = 2.00)"));
+    EXPECT_TRUE(runner->Record(QStringLiteral("3.5")));
+    const PointResult bandwidth = runner->record().points.at(2);
+    EXPECT_EQ(bandwidth.uncertainty, 1.8);
+    EXPECT_FALSE(bandwidth.tur.has_value());
+    EXPECT_EQ(bandwidth.result, Verdict::Fail);
+    EXPECT_EQ(runner->record().info.overall, Overall::Fail);
+
+    QFile csvFile(csv.path());
+    ASSERT_TRUE(csvFile.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(csvFile.readAll()).split(QStringLiteral("\r\n"));
+    EXPECT_TRUE(lines.value(1).endsWith(QStringLiteral(",Pass,0.00037,2.00,2.7"))) << lines.value(1).toStdString();
+    EXPECT_TRUE(lines.value(2).endsWith(QStringLiteral(",Pass,0.00024,2.10,5.0"))) << lines.value(2).toStdString();
+    EXPECT_TRUE(lines.value(3).endsWith(QStringLiteral(",Fail,1.8,2.00,"))) << lines.value(3).toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("# calibrator,Tarn T-9")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("# calibrator_due,2020-01-01")));
+}
+
 TEST(Runner, HighVoltageOnlyWhenConfirmedAndAbortSwitchesOff)
 {
     testing::Harness h;
