@@ -113,6 +113,50 @@ TEST(ProcedureWindow, ClickThroughARunWithOutputOffAtEachConnection)
     EXPECT_EQ(text("lblOverall"), QStringLiteral("INCOMPLETE"));
 }
 
+// With a calibrator specification the point's U and TUR stand beside its
+// limits, a TUR below the minimum marked; a point of several readings takes
+// them in turn in the same box.
+TEST(RunnerWindow, UncertaintyBesideTheLimitsAndReadingsInTurn)
+{
+    RunnerWindowHarness r;
+    ASSERT_TRUE(r.open("title = \"Readings\"\n[[test]]\nname = \"Readout\"\nfunction = \"amplitude\"\n"
+                       "waveform = \"dc\"\ndivisions = 6\nmethod = \"reading\"\nreadings = 3\n"
+                       "tolerance = \"0.5 mV\"\npoints = [0.01]\n"));
+    const QString spec = r.dir.filePath(QStringLiteral("cal.toml"));
+    QFile out(spec);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("[calibrator]\nmodel = \"Tarn\"\nserial = \"T-1\"\ncertificate = \"C\"\ndue = 2099-01-01\n"
+              "[[spec]]\nfunction = \"amplitude\"\npercent = 0.25\nfloor = \"20 uV\"\ncoverage = 2\n");
+    out.close();
+    r.h.memoryProfile.writeString(QStringLiteral("Procedures"), QStringLiteral("Calibrator"), spec, kSettingsPath);
+    QTest::keyClicks(r.w("txtOperator"), QStringLiteral("Bea"));
+    QTest::keyClicks(r.w("txtUnitSerial"), QStringLiteral("R1"));
+    r.click("cmdBegin");
+    r.click("cmdContinue");
+    // Before the readings: the calibrator's 170 uV at k = 2 alone; 1 mV / 0.34 mV.
+    EXPECT_EQ(r.text("lblLimits"), QStringLiteral("Limits: 59.5 mV to 60.5 mV"));
+    EXPECT_EQ(r.text("lblUncertainty"),
+              QStringLiteral("U = 0.17 mV (k = 2.00), TUR 2.9: below the procedure's minimum TUR of 4"));
+    EXPECT_TRUE(r.w("lblUncertainty")->styleSheet().contains(QStringLiteral("color")));
+
+    auto* results = static_cast<QListWidget*>(r.w("lstResults"));
+    const char* const typed[] = {"60.1", "60.3", "60.2"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(r.text("lblReadingCount"), QStringLiteral("reading %1 of 3").arg(i + 1));
+        EXPECT_TRUE(r.w("lblReadingCount")->isVisible());
+        EXPECT_EQ(results->count(), 0);
+        QTest::keyClicks(r.w("txtReading"), QString::fromLatin1(typed[i]));
+        QTest::keyClick(r.window, Qt::Key_Return);
+        EXPECT_TRUE(static_cast<QLineEdit*>(r.w("txtReading"))->text().isEmpty());
+    }
+    ASSERT_EQ(results->count(), 1);
+    EXPECT_TRUE(results->item(0)->text().contains(QStringLiteral(", U "))) << results->item(0)->text().toStdString();
+    EXPECT_EQ(r.text("lblOverall"), QStringLiteral("PASS"));
+    const PointResult point = r.launcher.window()->runner().record().points.value(0);
+    EXPECT_EQ(point.readings.size(), 3);
+    EXPECT_TRUE(point.uncertainty.has_value());
+}
+
 // The particulars go into the run as given; a temperature outside the
 // procedure's limits asks before the run begins, and a remark goes with its
 // point.
