@@ -153,6 +153,7 @@ private:
     RunRecord record_;
     RunDetails details_;
     QString remark_;
+    QString previousReadingUnit_;  // beside the box at the last reading taken
     Stage stage_ = Stage::Details;
     int test_ = 0;
     int inTest_ = 0;   // point within the test
