@@ -91,6 +91,13 @@ QString closestKey(const QString& key, const char* const (&known)[N])
     return best;
 }
 
+bool methodFits(TestFunction function, TestMethod method)
+{
+    const bool fastRise = function == TestFunction::FastRise;
+    return method == TestMethod::Check || (method == TestMethod::Deviation && function == TestFunction::Amplitude)
+           || (method == TestMethod::Reading && !fastRise) || (method == TestMethod::RiseTime && fastRise);
+}
+
 
 int lineOf(const toml::node& node)
 {
@@ -285,13 +292,14 @@ private:
         test.function = static_cast<TestFunction>(*f);
         test.method = static_cast<TestMethod>(*m);
         const bool fastRise = test.function == TestFunction::FastRise;
-        const bool fits = test.method == TestMethod::Check
-                          || (test.method == TestMethod::Deviation && test.function == TestFunction::Amplitude)
-                          || (test.method == TestMethod::Reading && !fastRise)
-                          || (test.method == TestMethod::RiseTime && fastRise);
-        if (!fits) {
+        if (!methodFits(test.function, test.method)) {
+            QStringList fitting;
+            for (const Name& n : kMethods)
+                if (methodFits(test.function, static_cast<TestMethod>(n.value)))
+                    fitting << QStringLiteral("`%1`").arg(QLatin1String(n.text));
             problem(lineOf(*t.get("method")),
-                    QStringLiteral("method `%1` does not fit function `%2`").arg(method, function));
+                    QStringLiteral("method `%1` does not fit function `%2`; %2 takes %3")
+                        .arg(method, function, fitting.join(QStringLiteral(" or "))));
             return std::nullopt;
         }
 
@@ -752,20 +760,87 @@ ShownUnit shownUnitOf(double value, const QString& unit)
     return {1.0, unit};
 }
 
+namespace {
+
+// Up to 7 significant digits in the operator's format.
+QString shownNumber(double value, const NumberFormat& format)
+{
+    QString number = QString::number(value, 'g', 7);
+    if (number.contains(u'e'))
+        number = resultsNumber(value);
+    return number.replace(u'.', format.decimalSeparator).replace(u'-', format.negativeSign);
+}
+
+} // namespace
+
 QString shownValue(double value, const QString& unit, const NumberFormat& format)
 {
     const ShownUnit shown = shownUnitOf(value, unit);
-    QString number = QString::number(value / shown.scale, 'g', 7);
-    if (number.contains(u'e'))
-        number = resultsNumber(value / shown.scale);
-    number.replace(u'.', format.decimalSeparator).replace(u'-', format.negativeSign);
-    return number + u' ' + shown.text;
+    return shownNumber(value / shown.scale, format) + u' ' + shown.text;
 }
 
-std::optional<double> parseReading(const QString& text, const ShownUnit& shown, const QString& unit,
-                                   const NumberFormat& format)
+namespace {
+
+QString unitName(const QString& unit)
 {
-    static const QRegularExpression split(QStringLiteral("^(.*?)\\s*([pnu\u00b5mkMG]?[A-Za-z]+)?$"));
+    return unit == u"V" ? QStringLiteral("volts") : unit == u"Hz" ? QStringLiteral("hertz") : QStringLiteral("seconds");
+}
+
+// The scale of a prefix as an operator types it, in either case; empty
+// with the reason in why where the case would change its meaning and
+// nothing tells which was meant.
+std::optional<double> typedPrefix(const QString& written, const QString& prefix, bool caseKept,
+                                  const ShownUnit& shown, const QString& unit, QString* why)
+{
+    if (prefix.isEmpty())
+        return 1.0;
+    if (prefix.size() != 1)
+        return std::nullopt;
+    const QChar c = prefix.front();
+    const QString u = unitName(unit);
+    if (c == u'p')
+        return 1e-12;
+    if (c == u'P') {
+        *why = QStringLiteral("\"%1\" would be peta%2; write p%3 for pico%2.").arg(written, u, unit);
+        return std::nullopt;
+    }
+    if (c == u'n' || c == u'N')
+        return 1e-9;
+    if (c == u'u' || c == u'U' || c == u'\u00b5' || c == u'\u03bc')
+        return 1e-6;
+    if (c == u'k' || c == u'K')
+        return 1e3;
+    if (c == u'g' || c == u'G')
+        return 1e9;
+    if (c != u'm' && c != u'M')
+        return std::nullopt;
+    // Milli and mega: only a frequency is read in megahertz. Where the
+    // unit's own case was not kept, the prefix's case is no evidence
+    // either, and the unit beside the box decides.
+    const bool mega = unit == u"Hz";
+    if (c == u'm' && (caseKept || !mega))
+        return 1e-3;
+    if (c == u'M' && caseKept && mega)
+        return 1e6;
+    if (mega && !caseKept && (shown.text == u"mHz" || shown.text == u"MHz"))
+        return shown.scale;
+    if (!mega)
+        *why = QStringLiteral("\"%1\" would be mega%2; write m%3 for milli%2.").arg(written, u, unit);
+    else
+        *why = QStringLiteral("\"%1\" could be millihertz or megahertz; write mHz or MHz.").arg(written);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<double> parseReading(const QString& text, const ShownUnit& shown, const QString& unit,
+                                   const NumberFormat& format, QString* why)
+{
+    QString reason;
+    if (!why)
+        why = &reason;
+    why->clear();
+    static const QRegularExpression split(QStringLiteral("^(.*?)\\s*([A-Za-z\u00b5\u03bc]+)?$"));
     const QRegularExpressionMatch m = split.match(text.trimmed());
     if (!m.hasMatch() || m.captured(1).isEmpty())
         return std::nullopt;
@@ -775,12 +850,39 @@ std::optional<double> parseReading(const QString& text, const ShownUnit& shown, 
     const QString written = m.captured(2);
     if (written.isEmpty())
         return *number * shown.scale;
-    if (!written.endsWith(unit) || written.size() > unit.size() + 1)
+    if (!written.endsWith(unit, Qt::CaseInsensitive))
         return std::nullopt;
-    const double scale = prefixScale(written.left(written.size() - unit.size()));
+    const qsizetype prefixLength = written.size() - unit.size();
+    const auto scale = typedPrefix(written, written.left(prefixLength), written.mid(prefixLength) == unit, shown,
+                                   unit, why);
+    if (!scale)
+        return std::nullopt;
+    return *number * *scale;
+}
+
+std::optional<QString> implausibleReading(double typedValue, double nominal, const PointLimits& limits,
+                                          const QString& unitShown, bool bareNumber,
+                                          const QString& previousUnitShown, const NumberFormat& format)
+{
+    const double error = errorOf(typedValue, nominal);
+    double tolerance = error < 0 ? limits.lower : limits.upper;
+    if (tolerance <= 0)  // a side without tolerance: the other side's measure
+        tolerance = std::max(limits.lower, limits.upper);
+    if (!(std::fabs(error) > 10 * tolerance))
+        return std::nullopt;
+    // The scale of the unit beside the box: its prefix, if it has one.
+    double scale = 1.0;
+    for (const QString& unit : {QStringLiteral("V"), QStringLiteral("Hz"), QStringLiteral("s")})
+        if (unitShown.size() == unit.size() + 1 && unitShown.endsWith(unit))
+            scale = prefixScale(unitShown.left(1));
     if (scale == 0.0)
-        return std::nullopt;
-    return *number * scale;
+        scale = 1.0;
+    const auto inBox = [&](double value) { return shownNumber(value / scale, format) + u' ' + unitShown; };
+    QString question = QStringLiteral("Record %1 for a nominal of %2?").arg(inBox(typedValue), inBox(nominal));
+    if (bareNumber && !previousUnitShown.isEmpty() && previousUnitShown != unitShown)
+        question += QStringLiteral("\r\rThe unit beside the box is now %1; it was %2 for the previous point.")
+                        .arg(unitShown, previousUnitShown);
+    return question;
 }
 
 } // namespace tarn

@@ -175,10 +175,21 @@ ShownUnit shownUnitOf(double value, const QString& unit);
 // format: "60 mV", "999.98 kHz".
 QString shownValue(double value, const QString& unit, const NumberFormat& format);
 // A typed reading: a bare number in the shown unit, or a number with a
-// prefixed unit ("0.0603 V", "60.3 mV"), in the operator's format. Empty
-// when it is neither.
+// prefixed unit ("0.0603 V", "60.3 mV", "60.3 mv", "12 us"), in the
+// operator's format. Empty when it is neither; where the case of a prefix
+// would change its meaning ("MV" is megavolts, not millivolts) nothing is
+// guessed, and why, when given, says so.
 std::optional<double> parseReading(const QString& text, const ShownUnit& shown, const QString& unit,
-                                   const NumberFormat& format);
+                                   const NumberFormat& format, QString* why = nullptr);
+
+// The question to ask before a typed reading is kept when its error is
+// more than ten times the tolerance on its side: "Record 4075 V for a
+// nominal of 4 V?", both in unitShown, the unit beside the box ("mV",
+// "kHz"). When a bare number was typed and that unit is not the previous
+// point's, the question says so. Empty when the reading is plausible.
+std::optional<QString> implausibleReading(double typedValue, double nominal, const PointLimits& limits,
+                                          const QString& unitShown, bool bareNumber,
+                                          const QString& previousUnitShown, const NumberFormat& format);
 
 // The resolution of a typed reading, the place of its last digit, read as
 // parseReading reads the text: 0.0001 for "60.3" in mV or "0.0603 V".

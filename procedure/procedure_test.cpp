@@ -124,20 +124,77 @@ TEST(Readings, TypedTextInTheShownUnitOrItsOwn)
     EXPECT_EQ(shownUnitOf(999980, QStringLiteral("Hz")).text, QStringLiteral("kHz"));
     EXPECT_EQ(shownValue(0.06, QStringLiteral("V"), comma), QStringLiteral("60 mV"));
     EXPECT_EQ(shownValue(0.0603, QStringLiteral("V"), comma), QStringLiteral("60,3 mV"));
+    const ShownUnit mhz = shownUnitOf(1e6, QStringLiteral("Hz"));
+    const ShownUnit khz = shownUnitOf(1e3, QStringLiteral("Hz"));
+    const ShownUnit us = shownUnitOf(2e-6, QStringLiteral("s"));
     const struct {
         const char* text;
+        const ShownUnit& shown;
         std::optional<double> value;
+        const char* why = "";  // when refused for the case of its prefix
     } cases[] = {
-        {"60,3", 0.0603}, {"60,3 mV", 0.0603}, {"0,0603 V", 0.0603}, {"60300 \u00b5V", 0.0603},
-        {"60.3", std::nullopt}, {"60,3 mA", std::nullopt}, {"", std::nullopt}, {"mV", std::nullopt},
-        {"abc", std::nullopt},
+        {"60,3", mv, 0.0603}, {"60,3 mV", mv, 0.0603}, {"0,0603 V", mv, 0.0603}, {"60300 \u00b5V", mv, 0.0603},
+        {"60.3", mv, std::nullopt}, {"60,3 mA", mv, std::nullopt}, {"", mv, std::nullopt}, {"mV", mv, std::nullopt},
+        {"abc", mv, std::nullopt},
+        // Lower case and caps; u for micro.
+        {"60,3 mv", mv, 0.0603}, {"0,0603 v", mv, 0.0603}, {"60300 uV", mv, 0.0603}, {"60300 \u03bcV", mv, 0.0603},
+        {"999,98 khz", khz, 999980}, {"1 KHZ", khz, 1000}, {"2 us", us, 2e-6}, {"2000 NS", us, 2e-6},
+        {"1,000012 MHz", mhz, 1000012}, {"1,000012 mhz", mhz, 1000012}, {"1,000012 MHZ", mhz, 1000012},
+        {"500 mHz", mhz, 0.5}, {"3 ms", us, 0.003},
+        // Where case would change the prefix, nothing is guessed.
+        {"60,3 MV", mv, std::nullopt, "\"MV\" would be megavolts; write mV for millivolts."},
+        {"60,3 Mv", mv, std::nullopt, "\"Mv\" would be megavolts; write mV for millivolts."},
+        {"3 MS", us, std::nullopt, "\"MS\" would be megaseconds; write ms for milliseconds."},
+        {"1 mhz", khz, std::nullopt, "\"mhz\" could be millihertz or megahertz; write mHz or MHz."},
+        {"5 PS", us, std::nullopt, "\"PS\" would be petaseconds; write ps for picoseconds."},
     };
     for (const auto& c : cases) {
-        const auto v = parseReading(QString::fromUtf8(c.text), mv, QStringLiteral("V"), comma);
+        const QString unit = c.shown.text.endsWith(u"Hz") ? QStringLiteral("Hz")
+                                                          : c.shown.text.right(1);
+        QString why = QStringLiteral("stale");
+        const auto v = parseReading(QString::fromUtf8(c.text), c.shown, unit, comma, &why);
         ASSERT_EQ(v.has_value(), c.value.has_value()) << c.text;
         if (v) {
-            EXPECT_NEAR(*v, *c.value, 1e-12) << c.text;
+            EXPECT_NEAR(*v, *c.value, std::fabs(*c.value) * 1e-12) << c.text;
         }
+        EXPECT_EQ(why.toStdString(), c.why) << c.text;
+    }
+}
+
+TEST(Readings, AReadingFarOutsideItsToleranceIsQuestioned)
+{
+    NumberFormat comma = NumberFormat::invariant();
+    comma.decimalSeparator = QStringLiteral(",");
+    const struct {
+        double typed;
+        double nominal;
+        PointLimits limits;
+        const char* unit;
+        bool bare;
+        const char* previousUnit;
+        const char* question;  // empty: plausible
+    } cases[] = {
+        // 2 % of 4 V: ten times is 0.8 V either way.
+        {4075, 4, {0.08, 0.08}, "V", true, "mV",
+         "Record 4075 V for a nominal of 4 V?\r\rThe unit beside the box is now V; it was mV for the previous point."},
+        {4075, 4, {0.08, 0.08}, "V", false, "mV", "Record 4075 V for a nominal of 4 V?"},
+        {4075, 4, {0.08, 0.08}, "V", true, "V", "Record 4075 V for a nominal of 4 V?"},
+        {4.8, 4, {0.08, 0.08}, "V", true, "mV", ""},
+        {4.81, 4, {0.08, 0.08}, "V", true, "", "Record 4,81 V for a nominal of 4 V?"},
+        {0.004, 4, {0.08, 0.08}, "V", true, "V", "Record 0,004 V for a nominal of 4 V?"},
+        // Unequal sides: the error's own side counts.
+        {0.0634, 0.06, {0.0006, 0.0003}, "mV", true, "mV", "Record 63,4 mV for a nominal of 60 mV?"},
+        {0.0545, 0.06, {0.0006, 0.0003}, "mV", true, "mV", ""},
+        // A side without tolerance is measured by the other.
+        {999900, 1e6, {0.0, 20}, "kHz", true, "kHz", ""},
+        {999000, 1e6, {0.0, 20}, "kHz", true, "MHz", "Record 999 kHz for a nominal of 1000 kHz?\r\rThe unit beside the "
+                                                      "box is now kHz; it was MHz for the previous point."},
+        {-2e-6, 1e-6, {1e-8, 1e-8}, "\u00b5s", false, "", "Record -2 \u00b5s for a nominal of 1 \u00b5s?"},
+    };
+    for (const auto& c : cases) {
+        const auto question = implausibleReading(c.typed, c.nominal, c.limits, QString::fromUtf8(c.unit), c.bare,
+                                                 QString::fromUtf8(c.previousUnit), comma);
+        EXPECT_EQ(question.value_or(QString()).toStdString(), c.question) << c.typed;
     }
 }
 
@@ -182,7 +239,9 @@ TEST(Checker, NamesEachFaultOnItsLine)
          "P:2: missing `tolerance`"},
         {"[[test]]\nname=\"a\"\nfunction=\"volts\"\nmethod=\"check\"\npoints=[1]\n", "P:4: unknown function `volts`"},
         {"[[test]]\nname=\"a\"\nfunction=\"frequency\"\nmethod=\"deviation\"\ntolerance=\"1%\"\npoints=[1000]\n",
-         "P:5: method `deviation` does not fit function `frequency`"},
+         "P:5: method `deviation` does not fit function `frequency`; frequency takes `reading` or `check`\n"},
+        {"[[test]]\nname=\"a\"\nfunction=\"fastrise\"\nmethod=\"reading\"\ntolerance=\"1%\"\n",
+         "P:5: method `reading` does not fit function `fastrise`; fastrise takes `check` or `risetime`\n"},
         {"[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"sine\"\ndivisions=6\nmethod=\"check\"\npoints=[0.01]\n",
          "P:5: unknown waveform `sine`"},
         {"[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=6\nmethod=\"check\"\npoints=[0.003]\n",
@@ -195,8 +254,11 @@ TEST(Checker, NamesEachFaultOnItsLine)
          "points=[0.5]\n",
          "P:9: 50 Ohm is only available up to 200 mV/div"},
         {"[[test]]\nname=\"a\"\nfunction=\"frequency\"\nmethod=\"check\"\npoints=[3000]\n",
-         "P:6: frequency 3000 Hz is not exactly achievable; the panel would offer the closest "
-         "available frequency, 3003.003003 Hz (333 us); the closest achievable frequency is 3125 Hz"},
+         "P:6: frequency 3000 Hz is not exactly achievable; the panel's question would offer 3003.003003 Hz "
+         "(a period of 333 \u00b5s). The closest frequency the panel sets exactly is 3125 Hz\n"},
+        {"[[test]]\nname=\"a\"\nfunction=\"frequency\"\nmethod=\"check\"\npoints=[3]\n",
+         "P:6: frequency 3 Hz is not exactly achievable; the panel's question would offer 3.000003 Hz "
+         "(a period of 333333 \u00b5s). The closest frequency the panel sets exactly is 3.2 Hz\n"},
         {"[[test]]\nname=\"a\"\nfunction=\"frequency\"\nmethod=\"check\"\npoints=[3e8]\n",
          "P:6: frequency 300000000 Hz is outside the panel's limits, 0.1 Hz to 100000000 Hz"},
         {"[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[\n 1e-6,\n 2.5e-6,\n]\n",
@@ -400,6 +462,9 @@ TEST(Runner, ShortProcedureWithScriptedAnswers)
     // Point 4, then Back to it and again.
     EXPECT_EQ(runner->pointNumber(), 4);
     EXPECT_EQ(runner->readingUnit(), QStringLiteral("kHz"));
+    EXPECT_FALSE(runner->Record(QStringLiteral("1 mhz")));
+    EXPECT_EQ(h.messages.shown.back().text, QStringLiteral("\"1 mhz\" cannot be read as a reading.\r\r\"mhz\" could "
+                                                           "be millihertz or megahertz; write mHz or MHz."));
     EXPECT_TRUE(runner->Record(QStringLiteral("0.9999")));  // -100 ppm
     EXPECT_EQ(runner->record().points.back().result, Verdict::Fail);
     EXPECT_EQ(runner->stage(), ProcedureRunner::Stage::Connect);
@@ -576,6 +641,45 @@ TEST(Runner, HighVoltageOnlyWhenConfirmedAndAbortSwitchesOff)
     EXPECT_EQ(h.pieces(), QStringList{QStringLiteral("OFF")});
     EXPECT_EQ(runner->stage(), ProcedureRunner::Stage::Finished);
     EXPECT_EQ(runner->record().info.overall, Overall::Incomplete);
+}
+
+// A typed reading far outside its tolerance is asked about before it is
+// kept; No keeps nothing, Yes keeps it as typed.
+TEST(Runner, ASlippedReadingIsAskedAboutBeforeItIsKept)
+{
+    testing::Harness h;
+    h.start();
+    QTemporaryDir dir;
+    const QString file = written(dir, "slip.toml",
+                                 "title = \"Slip\"\n[[test]]\nname = \"Gain\"\nfunction = \"amplitude\"\n"
+                                 "waveform = \"dc\"\ndivisions = 4\nmethod = \"reading\"\ntolerance = \"2%\"\n"
+                                 "points = [0.005, 1]\n");
+    QString problems;
+    auto runner = ProcedureRunner::open(h.station().bench(), file, &problems);
+    ASSERT_TRUE(runner) << problems.toStdString();
+    ASSERT_TRUE(runner->Begin(unitDetails("S-1", "Ann")));
+    runner->Continue();
+    ASSERT_EQ(runner->readingUnit(), QStringLiteral("mV"));
+    h.messages.shown.clear();
+    ASSERT_TRUE(runner->Record(QStringLiteral("20.1")));  // within its tolerance: not asked
+    EXPECT_TRUE(h.messages.shown.empty());
+
+    // 4 V nominal: "4075" meant as millivolts is 4075 V.
+    ASSERT_EQ(runner->readingUnit(), QStringLiteral("V"));
+    h.messages.answers = {MessageResult::No};
+    EXPECT_FALSE(runner->Record(QStringLiteral("4075")));
+    ASSERT_EQ(h.messages.shown.size(), 1u);
+    EXPECT_EQ(h.messages.shown[0].text,
+              QStringLiteral("Record 4075 V for a nominal of 4 V?\r\rThe unit beside the box is now V; "
+                             "it was mV for the previous point."));
+    EXPECT_EQ(h.messages.shown[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(runner->record().points.size(), 1);
+
+    h.messages.answers = {MessageResult::Yes};
+    ASSERT_TRUE(runner->Record(QStringLiteral("4075 mV")));  // with its unit: no word of the unit
+    EXPECT_EQ(h.messages.shown.size(), 1u);  // 4.075 V is within 2 %
+    ASSERT_EQ(runner->record().points.size(), 2);
+    EXPECT_EQ(runner->record().points[1].indicated, 4.075);
 }
 
 } // namespace

@@ -399,18 +399,19 @@ bool ProcedureRunner::Record(const QString& typed)
         const QString unit = t.method == TestMethod::RiseTime ? QStringLiteral("s") : nominalUnit(t.function);
         const ShownUnit shown = t.method == TestMethod::RiseTime ? ShownUnit{1e-9, QStringLiteral("ns")}
                                                                  : shownUnitOf(nominal(), unit);
-        std::optional<double> value = parseReading(typed, shown, unit, format);
+        QString why;
+        std::optional<double> value = parseReading(typed, shown, unit, format, &why);
         // A rise time is a length of time.
         if (value && t.method == TestMethod::RiseTime && !(*value > 0))
             value.reset();
         if (!value) {
-            bench_.showMessage(
-                {kTitle,
-                 QStringLiteral("\"%1\" cannot be read as a reading.\r\rType a number in %2, or a number "
-                                "with its unit (for example %3).")
-                     .arg(typed.trimmed(), shown.text,
-                          shownValue(t.method == TestMethod::RiseTime ? 3.5e-9 : nominal(), unit, format)),
-                 MessageIcon::Exclamation, MessageButtons::Ok});
+            const QString advice = QStringLiteral("Type a number in %1, or a number with its unit (for example %2).")
+                                       .arg(shown.text, shownValue(t.method == TestMethod::RiseTime ? 3.5e-9 : nominal(),
+                                                                   unit, format));
+            bench_.showMessage({kTitle,
+                                 QStringLiteral("\"%1\" cannot be read as a reading.\r\r%2")
+                                     .arg(typed.trimmed(), why.isEmpty() ? advice : why),
+                                 MessageIcon::Exclamation, MessageButtons::Ok});
             return false;
         }
         const double resolution = typedResolution(typed, shown, unit, format).value_or(0.0);
@@ -431,6 +432,13 @@ bool ProcedureRunner::Record(const QString& typed)
             take(r);
             return true;
         }
+        // A slip of the unit or a digit is asked about before it is kept.
+        const bool bare = parseNumber(typed.trimmed(), format).has_value();
+        if (const auto question = implausibleReading(*value, nominal(), limitsOf(t, inTest_), shown.text, bare,
+                                                     previousReadingUnit_, format);
+            question && bench_.showMessage({kTitle, *question, MessageIcon::Question, MessageButtons::YesNo})
+                            != MessageResult::Yes)
+            return false;
         pointResolution = resolution;
         if (t.readings > 1) {
             // The readings are typed one after another in the same box; the
@@ -502,12 +510,14 @@ void ProcedureRunner::Skip()
 
 void ProcedureRunner::take(PointResult result)
 {
-    // When and by whom the point was taken, with the operator's remark.
     readings_.clear();
     readingsResolution_ = 0.0;
+    // When and by whom the point was taken, with the operator's remark.
     result.takenAt = QDateTime::currentDateTime();
     result.takenBy = record_.info.operatorName;
     result.remark = std::exchange(remark_, QString());
+    if (method() == TestMethod::Reading)
+        previousReadingUnit_ = readingUnit();
     QList<PointResult>& points = record_.points;
     auto at = std::find_if(points.begin(), points.end(),
                            [&](const PointResult& p) { return p.point >= result.point; });

@@ -177,6 +177,7 @@ private:
     // resolution they were typed to.
     QList<double> readings_;
     double readingsResolution_ = 0.0;
+    QString previousReadingUnit_;  // beside the box at the last reading taken
     Stage stage_ = Stage::Details;
     int test_ = 0;
     int inTest_ = 0;   // point within the test

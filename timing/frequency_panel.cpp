@@ -98,9 +98,9 @@ QString FrequencyPanel::SettingProblem(double f)
             .arg(number(f), number(closest));
     // What the panel's question offers: the nearest whole microsecond.
     const double microseconds = std::floor(1000000.0 / f + 0.5);
-    return QStringLiteral("frequency %1 Hz is not exactly achievable; the panel would offer "
-                          "the closest available frequency, %2 Hz (%3 us); the closest "
-                          "achievable frequency is %4 Hz")
+    return QStringLiteral("frequency %1 Hz is not exactly achievable; the panel's question would offer "
+                          "%2 Hz (a period of %3 \u00b5s). The closest frequency the panel sets exactly "
+                          "is %4 Hz")
         .arg(number(f), number(1000000.0 / microseconds), number(microseconds), number(closest));
 }
 

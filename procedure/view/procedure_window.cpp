@@ -317,6 +317,10 @@ void ProcedureWindow::record()
         if (runner_->Record(txtReading_->text())) {
             txtReading_->clear();
             txtRemark_->clear();
+        } else {
+            // Back to the box with the text selected, to be typed again.
+            txtReading_->setFocus();
+            txtReading_->selectAll();
         }
     });
 }

@@ -200,9 +200,9 @@ TEST(RunnerWindow, ParticularsConditionLimitsAndRemark)
 
     r.click("cmdContinue");
     QTest::keyClicks(r.w("txtRemark"), QStringLiteral("trace noisy"));
-    QTest::keyClicks(r.w("txtReading"), QStringLiteral("1000.01"));
+    QTest::keyClicks(r.w("txtReading"), QStringLiteral("1.00001"));
     r.click("cmdRecord");
-    QTest::keyClicks(r.w("txtReading"), QStringLiteral("2000.02"));
+    QTest::keyClicks(r.w("txtReading"), QStringLiteral("2.00002"));
     r.click("cmdRecord");
     const QList<PointResult>& points = window->runner().record().points;
     ASSERT_EQ(points.size(), 2);
