@@ -894,11 +894,11 @@ std::optional<double> typedResolution(const QString& text, const ShownUnit& show
 {
     if (!parseReading(text, shown, unit, format))
         return std::nullopt;
-    static const QRegularExpression split(QStringLiteral("^(.*?)\\s*([pnu\u00b5mkMG]?[A-Za-z]+)?$"));
+    // Split as parseReading splits; the unit's scale is what it makes of 1 in it.
+    static const QRegularExpression split(QStringLiteral("^(.*?)\\s*([A-Za-z\u00b5\u03bc]+)?$"));
     const QRegularExpressionMatch m = split.match(text.trimmed());
-    const QString written = m.captured(2);
-    const double scale = written.isEmpty() ? shown.scale : prefixScale(written.left(written.size() - unit.size()));
-    return lastDigitPlace(m.captured(1), format.decimalSeparator) * scale;
+    const auto scale = parseReading(QStringLiteral("1 ") + m.captured(2), shown, unit, format);
+    return lastDigitPlace(m.captured(1), format.decimalSeparator) * scale.value_or(shown.scale);
 }
 
 } // namespace tarn

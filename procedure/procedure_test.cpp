@@ -159,6 +159,22 @@ TEST(Readings, TypedTextInTheShownUnitOrItsOwn)
         }
         EXPECT_EQ(why.toStdString(), c.why) << c.text;
     }
+    // The resolution of a typed reading is the place of its last digit, in
+    // the unit it was read in.
+    const struct {
+        const char* text;
+        const ShownUnit& shown;
+        double resolution;
+    } resolutions[] = {
+        {"60,3", mv, 0.0001}, {"0,0603 V", mv, 0.0001}, {"60300 µV", mv, 1e-6}, {"60,30 mv", mv, 0.00001},
+        {"1,000012 mhz", mhz, 1}, {"999,98 khz", khz, 10}, {"2000 NS", us, 1e-9},
+    };
+    for (const auto& c : resolutions) {
+        const QString unit = c.shown.text.endsWith(u"Hz") ? QStringLiteral("Hz") : c.shown.text.right(1);
+        const auto r = typedResolution(QString::fromUtf8(c.text), c.shown, unit, comma);
+        ASSERT_TRUE(r.has_value()) << c.text;
+        EXPECT_NEAR(*r, c.resolution, c.resolution * 1e-9) << c.text;
+    }
 }
 
 TEST(Readings, AReadingFarOutsideItsToleranceIsQuestioned)
