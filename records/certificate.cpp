@@ -1,6 +1,7 @@
 #include "records/certificate.h"
 
 #include "records/dcc.h"
+#include "uncertainty/budget.h"
 
 #include <QRegularExpression>
 
@@ -430,21 +431,6 @@ QStringList budgetColumns()
             QStringLiteral("u_i"),     QStringLiteral("\u03bd_i")};
 }
 
-std::optional<double> effectiveDegreesOfFreedom(const QList<BudgetComponent>& budget)
-{
-    double uc2 = 0;
-    double sum = 0;
-    for (const BudgetComponent& b : budget) {
-        const double u2 = b.standardUncertainty * b.standardUncertainty;
-        uc2 += u2;
-        if (b.degreesOfFreedom && *b.degreesOfFreedom > 0)
-            sum += u2 * u2 / *b.degreesOfFreedom;
-    }
-    if (!(sum > 0))
-        return std::nullopt;
-    return uc2 * uc2 / sum;
-}
-
 QList<QStringList> budgetRows(const PointResult& p)
 {
     if (p.budget.isEmpty())
@@ -474,7 +460,7 @@ QList<QStringList> budgetRows(const PointResult& p)
         return QStringList{name, QString(), QString(), QString(), QString(), value, QString()};
     };
     rows << summary(QStringLiteral("Combined standard uncertainty u_c"), inUnit(uc, 3));
-    const auto nu = effectiveDegreesOfFreedom(p.budget);
+    const auto nu = welchSatterthwaite(p.budget);
     rows << summary(QStringLiteral("Effective degrees of freedom \u03bd_eff"),
                     nu ? QString::number(std::floor(*nu + 1e-9), 'f', 0) : infinite);
     if (p.coverageFactor)

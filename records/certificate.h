@@ -67,9 +67,6 @@ ResultsTable resultsTable(const RunRecord& run);
 // component, then u_c, ν_eff, k and U. Empty when the point has none.
 QStringList budgetColumns();
 QList<QStringList> budgetRows(const PointResult& point);
-// ν_eff by the Welch-Satterthwaite formula; none when every component
-// has infinite degrees of freedom (or there are none).
-std::optional<double> effectiveDegreesOfFreedom(const QList<BudgetComponent>& budget);
 // The side-by-side table of a unit adjusted and run again: per point its
 // error, tolerance used and result as found and as left.
 QStringList comparisonColumns();
