@@ -31,6 +31,19 @@ enum AmplitudeChange : std::int16_t {
 // 10 V up with one to four; a space between number and unit.
 QString FormatVolts(double volts, const NumberFormat& format);
 
+// The rows of the range list: caption and millivolts per division.
+struct AmplitudeRange {
+    const char* caption;
+    std::int32_t millivolts;
+};
+inline constexpr AmplitudeRange kAmplitudeRanges[] = {
+    {"1 mV/div", 1},       {"2 mV/div", 2},       {"5 mV/div", 5},
+    {"10 mV/div", 10},     {"20 mV/div", 20},     {"50 mV/div", 50},
+    {"100 mV/div", 100},   {"200 mV/div", 200},   {"500 mV/div", 500},
+    {"1 V/div", 1000},     {"2 V/div", 2000},     {"5 V/div", 5000},
+    {"10 V/div", 10000},   {"20 V/div", 20000},   {"50 V/div", 50000},
+};
+
 // A whole amplitude setting, as a procedure asks for it.
 struct AmplitudeSetting {
     double voltsPerDivision = 0.0;  // a row of the range list
@@ -78,6 +91,8 @@ public:
     // range (volts per division) offers these divisions, and 50 Ohm.
     static bool OffersDivisions(double voltsPerDivision, int divisions);
     static bool FiftyOhmAvailable(double voltsPerDivision);
+    // Whether a volts-per-division value is a row of the range list.
+    static bool IsRange(double voltsPerDivision);
     // The range row of a volts-per-division value; -1 when there is none.
     int RangeRowOf(double voltsPerDivision) const;
     // Sets the whole setting through the panel's own handlers, in the order

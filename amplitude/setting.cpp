@@ -27,6 +27,15 @@ bool AmplitudePanel::OffersDivisions(double voltsPerDivision, int divisions)
     return divisions <= 4 || voltsPerDivision <= kFullGraticuleLimit;
 }
 
+bool AmplitudePanel::IsRange(double voltsPerDivision)
+{
+    for (const AmplitudeRange& range : kAmplitudeRanges)
+        if (std::lround(voltsPerDivision * 1000) == range.millivolts
+            && std::fabs(voltsPerDivision * 1000 - range.millivolts) < 1e-6)
+            return true;
+    return false;
+}
+
 int AmplitudePanel::RangeRowOf(double voltsPerDivision) const
 {
     const std::vector<ListRow>& rows = form_(QStringLiteral("lstAmpRanges")).rows;

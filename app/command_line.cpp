@@ -56,9 +56,34 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption checkDriver(QStringLiteral("check-driver"),
                                          QStringLiteral("Check an oscilloscope driver file and exit"),
                                          QStringLiteral("FILE"));
-    parser.addOption(check);
     parser.addOption(checkDriver);
+    const QCommandLineOption budget(QStringLiteral("budget"),
+                                    QStringLiteral("With --check-procedure: print each point's uncertainty budget"));
+    const QCommandLineOption calibrator(
+        QStringLiteral("calibrator"),
+        QStringLiteral("With --check-procedure: the calibrator specification to use instead of the settings' one"),
+        QStringLiteral("FILE"));
+    const QCommandLineOption checkCalibrator(QStringLiteral("check-calibrator"),
+                                             QStringLiteral("Check a calibrator specification file and exit"),
+                                             QStringLiteral("FILE"));
+    const QCommandLineOption validateDcc(QStringLiteral("validate-dcc"),
+                                         QStringLiteral("Validate a Digital Calibration Certificate and exit"),
+                                         QStringLiteral("FILE"));
+    const QCommandLineOption dccSummary(QStringLiteral("dcc-summary"),
+                                        QStringLiteral("Print what a Digital Calibration Certificate says and exit"),
+                                        QStringLiteral("FILE"));
+    const QCommandLineOption dccRun(QStringLiteral("dcc"),
+                                    QStringLiteral("Write the Digital Calibration Certificate of a stored run that "
+                                                   "has its certificate number, and exit"),
+                                    QStringLiteral("RUN_UUID"));
+    parser.addOption(check);
+    parser.addOption(budget);
+    parser.addOption(calibrator);
+    parser.addOption(checkCalibrator);
     parser.addOption(procedure);
+    parser.addOption(validateDcc);
+    parser.addOption(dccSummary);
+    parser.addOption(dccRun);
     for (const char* name : kToolkitValueOptions)
         parser.addOption(hidden({QString::fromLatin1(name), QString(), QStringLiteral("value")}));
     for (const char* name : kToolkitFlags)
@@ -91,12 +116,31 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         result.output = QStringLiteral("TarnPilot ") + VersionText() + u'\n';
         return result;
     }
+    if ((parser.isSet(budget) || parser.isSet(calibrator)) && !parser.isSet(check)) {
+        result.action = CommandLine::Action::Refuse;
+        result.output = program + QStringLiteral(": --%1 goes with --check-procedure.\n")
+                                      .arg(parser.isSet(budget) ? QStringLiteral("budget") : QStringLiteral("calibrator"))
+                        + tryHelp;
+        result.exitCode = 2;
+        return result;
+    }
     if (parser.isSet(check))
         result.checkProcedure = parser.value(check);
     if (parser.isSet(checkDriver))
         result.checkDriver = parser.value(checkDriver);
+    result.budget = parser.isSet(budget);
+    if (parser.isSet(calibrator))
+        result.calibrator = parser.value(calibrator);
+    if (parser.isSet(checkCalibrator))
+        result.checkCalibrator = parser.value(checkCalibrator);
     if (parser.isSet(procedure))
         result.procedure = parser.value(procedure);
+    if (parser.isSet(validateDcc))
+        result.validateDcc = parser.value(validateDcc);
+    if (parser.isSet(dccSummary))
+        result.dccSummary = parser.value(dccSummary);
+    if (parser.isSet(dccRun))
+        result.dccRun = parser.value(dccRun);
     return result;
 }
 

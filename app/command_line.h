@@ -22,7 +22,15 @@ struct CommandLine {
     // Handed on to the procedure runner.
     std::optional<QString> checkProcedure;
     std::optional<QString> checkDriver;
+    bool budget = false;                    // --check-procedure prints each point's budget
+    std::optional<QString> calibrator;      // the calibrator specification for --check-procedure
+    std::optional<QString> checkCalibrator;
     std::optional<QString> procedure;
+    // The Digital Calibration Certificate: validate a file, summarise one,
+    // or write that of a stored run; each without the window.
+    std::optional<QString> validateDcc;
+    std::optional<QString> dccSummary;
+    std::optional<QString> dccRun;
 };
 
 // The program's version as "2.1.0".

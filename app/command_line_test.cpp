@@ -21,12 +21,15 @@ TEST(CommandLineTest, HelpVersionAndRefusals)
         {{program}, CommandLine::Action::Run, 0, {}},
         {{program, "--help"}, CommandLine::Action::ShowHelp, 0,
          {"Usage: TarnPilot [options]", "--version", "--check-procedure <FILE>",
-          "Check a procedure file and exit", "Open the procedure runner with FILE after start-up"}},
+          "Check a procedure file and exit", "--check-calibrator <FILE>", "--budget", "Open the procedure runner with FILE after start-up"}},
         {{program, "-h"}, CommandLine::Action::ShowHelp, 0, {"--procedure <FILE>"}},
         {{program, "--version"}, CommandLine::Action::ShowVersion, 0, {"TarnPilot " + VersionText()}},
         {{program, "--frobnicate"}, CommandLine::Action::Refuse, 2,
          {"TarnPilot: Unknown option 'frobnicate'.", "Try 'TarnPilot --help'"}},
         {{program, "--procedure"}, CommandLine::Action::Refuse, 2, {"Missing value after '--procedure'."}},
+        {{program, "--budget"}, CommandLine::Action::Refuse, 2, {"--budget goes with --check-procedure."}},
+        {{program, "--calibrator", "c.toml"}, CommandLine::Action::Refuse, 2,
+         {"--calibrator goes with --check-procedure."}},
         {{program, "stray.txt"}, CommandLine::Action::Refuse, 2, {"Unexpected argument 'stray.txt'."}},
         // The window system's own options are left to it.
         {{program, "-platform", "offscreen", "-style", "Fusion"}, CommandLine::Action::Run, 0, {}},
@@ -52,10 +55,23 @@ TEST(CommandLineTest, ProcedureFilesAreHandedOn)
     EXPECT_EQ(both.checkProcedure, QString("a.toml"));
     EXPECT_EQ(both.procedure, QString("b b.toml"));
     EXPECT_EQ(ParseCommandLine({"TarnPilot", "--check-driver", "my scope.toml"}).checkDriver, QString("my scope.toml"));
+    EXPECT_FALSE(both.budget);
+    const CommandLine budget = ParseCommandLine(
+        {"TarnPilot", "--check-procedure", "a.toml", "--budget", "--calibrator", "c.toml", "--check-calibrator=d.toml"});
+    EXPECT_TRUE(budget.budget);
+    EXPECT_EQ(budget.calibrator, QString("c.toml"));
+    EXPECT_EQ(budget.checkCalibrator, QString("d.toml"));
+    const CommandLine dcc = ParseCommandLine(
+        {"TarnPilot", "--validate-dcc", "a.xml", "--dcc-summary=b.xml", "--dcc", "0f8e-11"});
+    EXPECT_EQ(dcc.action, CommandLine::Action::Run);
+    EXPECT_EQ(dcc.validateDcc, QString("a.xml"));
+    EXPECT_EQ(dcc.dccSummary, QString("b.xml"));
+    EXPECT_EQ(dcc.dccRun, QString("0f8e-11"));
     const CommandLine none = ParseCommandLine({"TarnPilot"});
     EXPECT_FALSE(none.checkProcedure.has_value());
     EXPECT_FALSE(none.checkDriver.has_value());
     EXPECT_FALSE(none.procedure.has_value());
+    EXPECT_FALSE(none.validateDcc || none.dccSummary || none.dccRun);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 // area. The helpers below keep each control on one line so that the data
 // reads like the window's design tables.
 
+#include "amplitude/amplitude_panel.h"
 #include "app/form.h"
 
 #include <algorithm>
@@ -211,16 +212,8 @@ void addDisplay(FormModel& form, int window)
 
 void addAmplitudePanel(FormModel& form, int panel)
 {
-    struct Range { const char* caption; std::int32_t millivolts; };
-    static constexpr Range kRanges[] = {
-        {"1 mV/div", 1},       {"2 mV/div", 2},       {"5 mV/div", 5},
-        {"10 mV/div", 10},     {"20 mV/div", 20},     {"50 mV/div", 50},
-        {"100 mV/div", 100},   {"200 mV/div", 200},   {"500 mV/div", 500},
-        {"1 V/div", 1000},     {"2 V/div", 2000},     {"5 V/div", 5000},
-        {"10 V/div", 10000},   {"20 V/div", 20000},   {"50 V/div", 50000},
-    };
     std::vector<ListRow> rows;
-    for (const Range& r : kRanges)
+    for (const AmplitudeRange& r : kAmplitudeRanges)
         rows.push_back({text(r.caption), r.millivolts});
     addList(form, Kind::ListBox, panel, "lstAmpRanges", {120, 240, 2415, 3630}, std::move(rows),
             arial(15.75));

@@ -3,23 +3,63 @@
 #include "app/command_line.h"
 #include "app/exit_guard.h"
 #include "app/main_window.h"
+#include "app/workstation.h"
 #include "app/view/main_window_view.h"
 #include "app/view/other_windows.h"
+#include "app/view/procedure_launcher.h"
 #include "app/view/qt_services.h"
 #include "app/view/view_support.h"
 #include "channel/ini_profile_store.h"
 #include "channel/serial_transport.h"
+#include "records/dcc.h"
+#include "records/dcc_validation.h"
 #include "records/view/certificate_pdf.h"
 #include "procedure/check.h"
+#include "uncertainty/calibrator_spec.h"
 #include "uut/driver.h"
-#include "procedure/view/procedure_window.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QStandardPaths>
 #include <QTextStream>
 #include <QStyleFactory>
 
 #include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+// --validate-dcc, --dcc-summary and --dcc: the schemas are looked up beside
+// the program; a run's records are those the settings file names, as the
+// window finds them. The PDF of a run whose certificate is missing is drawn
+// without a display.
+int runDccCommand(const tarn::CommandLine& commandLine, int argc, char* argv[])
+{
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    if (!commandLine.dccRun) {
+        QCoreApplication app(argc, argv);
+        const QString schemas = tarn::dccSchemaFolder(QCoreApplication::applicationDirPath());
+        return commandLine.validateDcc ? tarn::validateDccFile(*commandLine.validateDcc, schemas, out, err)
+                                       : tarn::summariseDccFile(*commandLine.dccSummary, schemas, out, err);
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    tarn::IniProfileStore profile;
+    tarn::PdfCertificatePrinter certificates;
+    tarn::Services services;
+    services.profile = &profile;
+    services.certificates = &certificates;
+    services.applicationFolder = QCoreApplication::applicationDirPath();
+    tarn::Records records(tarn::readRecordsSettings(
+        profile, services.applicationFolder + QStringLiteral("/TarnApp.ini"),
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/records")));
+    return tarn::writeDccOfRun(records, *commandLine.dccRun, services, out, err);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -36,9 +76,28 @@ int main(int argc, char* argv[])
         return commandLine.exitCode;
     }
     // The procedure checker needs neither a display nor the calibrator.
-    if (commandLine.checkProcedure) {
+    if (commandLine.checkCalibrator) {
         QTextStream out(stdout);
-        return tarn::RunProcedureCheck(*commandLine.checkProcedure, out);
+        return tarn::RunCalibratorCheck(*commandLine.checkCalibrator, out);
+    }
+    if (commandLine.checkProcedure) {
+        // The calibrator specification the runner would use, unless one is named.
+        QCoreApplication checker(argc, argv);
+        const QString folder = QCoreApplication::applicationDirPath();
+        tarn::IniProfileStore settings;
+        tarn::ProcedureCheckOptions options;
+        options.budget = commandLine.budget;
+        options.calibratorFile = commandLine.calibrator
+                                     ? *commandLine.calibrator
+                                     : tarn::calibratorSpecPath(settings, folder + QStringLiteral("/TarnApp.ini"),
+                                                                folder);
+        QTextStream out(stdout);
+        return tarn::RunProcedureCheck(*commandLine.checkProcedure, out, options);
+    }
+
+    // The Digital Calibration Certificate's commands need no window either.
+    if (commandLine.validateDcc || commandLine.dccSummary || commandLine.dccRun) {
+        return runDccCommand(commandLine, argc, argv);
     }
     if (commandLine.checkDriver) {
         QTextStream out(stdout);
@@ -87,6 +146,9 @@ int main(int argc, char* argv[])
 
     tarn::MainWindow core(services);
     core.Load();
+    // The records and the front panel as procedures drive it.
+    tarn::Workstation station(core);
+    windows.setWorkstation(&station);
 
     tarn::ExitGuard exitGuard(core);
 
@@ -102,7 +164,7 @@ int main(int argc, char* argv[])
                      Qt::QueuedConnection);
     view.show();
     view.activateWindow();
-    procedures.attach(core, view);
+    procedures.attach(station, view);
     // The runner opens once the window has initialised.
     if (commandLine.procedure)
         procedures.openWhenReady(*commandLine.procedure);

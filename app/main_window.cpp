@@ -4,19 +4,19 @@
 #include "app/version.h"
 #include "channel/command_channel.h"
 #include "fastrise/fast_rise_panel.h"
-#include "records/records.h"
 #include "timing/frequency_panel.h"
 #include "timing/period_panel.h"
 #include "timing/timer_model.h"
-
-#include <QStandardPaths>
 
 #include <algorithm>
 
 namespace tarn {
 
 MainWindow::MainWindow(Services services)
-    : services_(std::move(services))
+    : services_(std::move(services)),
+      link_(services_, commandLog_, *this),
+      channel_(services_, commandLog_, link_, *this),
+      settings_(services_, channel_, link_)
 {
     BuildLayout(form_);
     AddKeyTips(form_);
@@ -49,17 +49,6 @@ void MainWindow::connectHandlers()
     form_.onClick(QStringLiteral("cmdHistory"), [this](int) { ShowHistory(); });
 }
 
-Records& MainWindow::records()
-{
-    if (!records_) {
-        const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-                               + QStringLiteral("/records");
-        records_ = std::make_unique<Records>(
-            readRecordsSettings(*services_.profile, state_.SettingsFilePath, folder));
-    }
-    return *records_;
-}
-
 void MainWindow::ShowHistory(const QString& serial)
 {
     if (services_.windows && form_.window().enabled)
@@ -89,9 +78,9 @@ void MainWindow::Load()
     // gives two in a row, which still names the file in that root.
     state_.SettingsFilePath = services_.applicationFolder + QStringLiteral("/TarnApp.ini");
     LoadSettings();
-    SelectTransport();
+    link_.SelectTransport(state_.SettingsFilePath);
     form_.setOptionValue(QStringLiteral("optFunction"), kAmplitude, true);
-    form_.window().caption = QString::fromUtf8(transport_ ? kDesignTitle : kDemoTitle);
+    form_.window().caption = QString::fromUtf8(transport() ? kDesignTitle : kDemoTitle);
     state_.SuppressSend = false;
 }
 
@@ -116,11 +105,11 @@ void MainWindow::Close()
     if (closed_ || closing_)
         return;
     closing_ = true;
+    link_.setClosing();
     if (initialised_)
         SendCommand(QStringLiteral("OFF"));
     closed_ = true;
-    if (transport_)
-        transport_->close();
+    link_.Close();
 }
 
 void MainWindow::SwitchOffAtExit()
@@ -128,12 +117,10 @@ void MainWindow::SwitchOffAtExit()
     if (closed_ || closing_)
         return;
     closing_ = closed_ = true;
-    if (initialised_) {
-        qCDebug(lcChannel).noquote() << "OFF";
-        WritePiece(QStringLiteral("OFF"));
-    }
-    if (transport_)
-        transport_->close();
+    link_.setClosing();
+    if (initialised_)
+        channel_.SendAtExit(QStringLiteral("OFF"));
+    link_.Close();
 }
 
 void MainWindow::Initialise()
@@ -151,7 +138,7 @@ void MainWindow::Initialise()
     // transport the line is opened and the calibrator identified now, within
     // the start-up pause; a fault makes the indicator visible.
     form_(QStringLiteral("lblDeviceError")).caption = QStringLiteral("False");
-    const qint64 spent = OpenLink();
+    const qint64 spent = link_.Open(state_.SettingsFilePath, SerialPortNumber);
 
     services_.pauses->sleep(static_cast<int>(std::max<qint64>(0, 2000 - spent)));
 
@@ -167,7 +154,7 @@ void MainWindow::Initialise()
     form_(QStringLiteral("cmdPeriodNumber"), 10).caption = separator;
 
     EndBusy();
-    ReportLinkFault();
+    link_.ReportFault();
 }
 
 QString MainWindow::decimalSeparatorOf(const QString& formattedZero)
@@ -180,6 +167,69 @@ QString MainWindow::decimalSeparatorOf(const QString& formattedZero)
     const qsizetype first = formattedZero.at(0).isHighSurrogate() ? 2 : 1;
     const qsizetype last = formattedZero.at(formattedZero.size() - 1).isLowSurrogate() ? 2 : 1;
     return formattedZero.mid(first, formattedZero.size() - first - last);
+}
+
+// --- Command channel, link and settings: the channel layer does the work ---
+
+void MainWindow::SendCommand(const QString& command)
+{
+    if (state_.SuppressSend || closed_)
+        return;
+    channel_.Send(command);
+}
+
+void MainWindow::NextCommandPiece(QString& piece, QString& remainder)
+{
+    CommandChannel::NextCommandPiece(piece, remainder);
+}
+
+void MainWindow::CompleteCommand(bool flag) { channel_.CompleteCommand(flag); }
+void MainWindow::BeginBusy() { channel_.BeginBusy(); }
+void MainWindow::EndBusy() { channel_.EndBusy(); }
+
+void MainWindow::LoadSettings()
+{
+    SerialPortNumber = static_cast<std::int16_t>(settings_.Load(state_.SettingsFilePath, numberFormat()));
+    form_.setListIndex(QStringLiteral("cboSerialPort"), kNoIndex, SerialPortNumber - 1);
+}
+
+void MainWindow::SaveSettings()
+{
+    if (const auto port = settings_.Save(state_.SettingsFilePath, form_(QStringLiteral("cboSerialPort")).listText()))
+        SerialPortNumber = static_cast<std::int16_t>(*port);
+}
+
+void MainWindow::Apply()
+{
+    SaveSettings();
+    settings_.Reopen(state_.SettingsFilePath, SerialPortNumber);
+}
+
+QString MainWindow::calibratorIdentity() const
+{
+    return link_.calibratorIdentity();
+}
+
+namespace {
+const QString kIndicator = QStringLiteral("lblDeviceError");
+}
+
+bool MainWindow::deviceErrorShown() const
+{
+    return form_(kIndicator).visible;
+}
+
+void MainWindow::showDeviceError(bool shown)
+{
+    Control& indicator = form_(kIndicator);
+    if (shown)
+        indicator.caption = QStringLiteral("DEVICE ERROR!");
+    indicator.visible = shown;
+}
+
+void MainWindow::setInputEnabled(bool enabled)
+{
+    form_.window().enabled = enabled;
 }
 
 } // namespace tarn

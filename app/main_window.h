@@ -5,9 +5,12 @@
 
 #include "app/form.h"
 #include "app/keyboard.h"
-#include "platform/platform.h"
+#include "channel/command_channel.h"
 #include "channel/command_log.h"
+#include "channel/link.h"
+#include "channel/settings.h"
 #include "channel/transport.h"
+#include "platform/platform.h"
 
 #include <QString>
 
@@ -22,7 +25,6 @@ class TimerModel;
 class FrequencyPanel;
 class PeriodPanel;
 class FastRisePanel;
-class Records;
 
 // The state owned by the main window; everything starts as zero, false or empty.
 struct WindowState {
@@ -49,10 +51,10 @@ enum FunctionIndex : int {
 inline constexpr auto kDesignTitle = "Corvane Tarn Scope & Timer-Counter Calibrator";
 inline constexpr auto kDemoTitle = "Corvane Tarn Scope & Timer-Counter Calibrator DEMO";
 
-class MainWindow {
+class MainWindow : private ChannelWindow {
 public:
     explicit MainWindow(Services services);
-    ~MainWindow();
+    ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
@@ -83,6 +85,8 @@ public:
     void SwitchOffAtExit();
 
     // --- Command channel --------------------------------------------------
+    // The channel's routines, as every panel calls them; nothing is sent
+    // while the window loads, nor after the last "OFF" of a closed window.
     void SendCommand(const QString& command);
     static void NextCommandPiece(QString& piece, QString& remainder);
     void CompleteCommand(bool flag);
@@ -120,8 +124,8 @@ public:
 
     // --- Line to the calibrator -----------------------------------------------
     // The transport in use; none in the demonstration edition.
-    Transport* transport() const { return transport_; }
-    bool deviceErrorShown() const;
+    Transport* transport() const { return link_.transport(); }
+    bool deviceErrorShown() const override;
 
     // --- Amplitude panel ----------------------------------------------------
     // Also used by the frequency and period panels.
@@ -132,8 +136,6 @@ public:
     void SelectFastRise();
 
     // --- Calibration records -------------------------------------------------
-    // The records as the settings file names them, read on first use.
-    Records& records();
     // Opens the history window, at the runs of a serial number when given.
     void ShowHistory(const QString& serial = {});
 
@@ -155,14 +157,17 @@ public:
 private:
     void Initialise();
     void connectHandlers();
-    void SelectTransport();
-    qint64 OpenLink();
-    void WritePiece(const QString& piece);
-    void LinkFailed(const LinkStatus& status);
-    void ReportLinkFault();
-    QString linkDevice();
+    // What the channel asks of the window.
+    void setInputEnabled(bool enabled) override;
+    void showDeviceError(bool shown) override;
 
     Services services_;
+    // What the channel paced and the line returned; the link, the channel
+    // and the settings that use it.
+    CommandLog commandLog_;
+    CalibratorLink link_;
+    CommandChannel channel_;
+    CommSettings settings_;
     FormModel form_;
     WindowState state_;
     QString displayText_;
@@ -174,11 +179,6 @@ private:
     std::unique_ptr<FrequencyPanel> frequencyPanel_;
     std::unique_ptr<PeriodPanel> periodPanel_;
     std::unique_ptr<FastRisePanel> fastRisePanel_;
-    Transport* transport_ = nullptr;
-    QString openedDevice_;
-    std::optional<MessageRequest> pendingLinkReport_;
-    std::unique_ptr<Records> records_;
-    CommandLog commandLog_;
 };
 
 } // namespace tarn

@@ -4,6 +4,7 @@
 // pauses, busy periods, messages and command pieces.
 
 #include "app/main_window.h"
+#include "app/workstation.h"
 #include "channel/command_channel.h"
 
 #include <QLoggingCategory>
@@ -187,6 +188,32 @@ public:
 
 // A main window with fake services, the folder "/opt/tarn"; the serial
 // transport, when given, is used when the settings file asks for it.
+// A transport whose answers the test scripts; it writes what is asked of it
+// into the journal.
+class ScriptedTransport final : public Transport {
+public:
+    explicit ScriptedTransport(Journal& j) : journal(j) {}
+    LinkStatus open(const QString& device) override
+    {
+        journal.add(QStringLiteral("open:") + device);
+        return openResult;
+    }
+    LinkStatus write(const QString& piece) override
+    {
+        journal.add(QStringLiteral("write:") + piece);
+        if (failWriteAt-- == 0)
+            return {LinkFault::LineError, QStringLiteral("Serial port error: Input/output error")};
+        return {};
+    }
+    void close() override { journal.add(QStringLiteral("close")); }
+    QString lastReply() const override { return reply; }
+
+    Journal& journal;
+    QString reply;
+    LinkStatus openResult;
+    int failWriteAt = -1;  // the write (counted from 0) that fails
+};
+
 struct Harness {
     explicit Harness(Transport* serial = nullptr) : busy(journal, formPtr)
     {
@@ -214,6 +241,14 @@ struct Harness {
     QStringList pieces() const { return journal.with(QStringLiteral("piece:")); }
     QStringList sleeps() const { return journal.with(QStringLiteral("sleep:")); }
     Control& c(const QString& name, int index = kNoIndex) { return window->form()(name, index); }
+    // The program's composition around the window: the records and the
+    // front panel as procedures drive it, made on first use.
+    Workstation& station()
+    {
+        if (!station_)
+            station_ = std::make_unique<Workstation>(*window);
+        return *station_;
+    }
 
     Journal journal;
     FormModel* formPtr = nullptr;
@@ -226,6 +261,7 @@ struct Harness {
     FakeWindows windows{journal};
     PieceLog log{journal};
     std::unique_ptr<MainWindow> window;
+    std::unique_ptr<Workstation> station_;
 };
 
 inline const QString kSettingsPath = QStringLiteral("/opt/tarn/TarnApp.ini");

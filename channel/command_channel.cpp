@@ -1,6 +1,6 @@
 #include "channel/command_channel.h"
 
-#include "app/main_window.h"
+#include "channel/link.h"
 
 Q_LOGGING_CATEGORY(lcChannel, "tarn.channel", QtWarningMsg)
 
@@ -10,12 +10,14 @@ namespace {
 constexpr int kPiecePauseMs = 50;
 }
 
-void MainWindow::SendCommand(const QString& command)
+CommandChannel::CommandChannel(const Services& services, CommandLog& log, CalibratorLink& link,
+                               ChannelWindow& window)
+    : services_(services), log_(log), link_(link), window_(window)
 {
-    // Commands built while the window loads never leave the program, and
-    // none follows the last "OFF" of a closed window.
-    if (state_.SuppressSend || closed_)
-        return;
+}
+
+void CommandChannel::Send(const QString& command)
+{
     BeginBusy();
     QString remainder = command;
     QString piece;
@@ -23,16 +25,22 @@ void MainWindow::SendCommand(const QString& command)
         NextCommandPiece(piece, remainder);
         // Every piece is logged and paced; a transport also writes it.
         qCDebug(lcChannel).noquote() << piece;
-        commandLog_.add(LogEntry::Piece, piece);
-        WritePiece(piece);
+        log_.add(LogEntry::Piece, piece);
+        link_.Write(piece);
         services_.pauses->sleep(kPiecePauseMs);
     } while (!remainder.isEmpty());
     CompleteCommand(true);
     EndBusy();
-    ReportLinkFault();
+    link_.ReportFault();
 }
 
-void MainWindow::NextCommandPiece(QString& piece, QString& remainder)
+void CommandChannel::SendAtExit(const QString& piece)
+{
+    qCDebug(lcChannel).noquote() << piece;
+    link_.Write(piece);
+}
+
+void CommandChannel::NextCommandPiece(QString& piece, QString& remainder)
 {
     if (remainder.isEmpty()) {
         piece.clear();
@@ -48,23 +56,22 @@ void MainWindow::NextCommandPiece(QString& piece, QString& remainder)
     remainder = remainder.mid(slash + 1);
 }
 
-void MainWindow::CompleteCommand(bool /*flag*/)
+void CommandChannel::CompleteCommand(bool /*flag*/)
 {
-    // The point after the last piece where a transport finishes the exchange.
 }
 
-void MainWindow::BeginBusy()
+void CommandChannel::BeginBusy()
 {
-    form_.window().enabled = false;
+    window_.setInputEnabled(false);
     services_.busy->setWaitPointer(true);
     services_.busy->processEvents();
 }
 
-void MainWindow::EndBusy()
+void CommandChannel::EndBusy()
 {
     // Not counted: every EndBusy gives the window back, however many
     // BeginBusy calls came before it.
-    form_.window().enabled = true;
+    window_.setInputEnabled(true);
     services_.busy->setWaitPointer(false);
     services_.busy->processEvents();
 }

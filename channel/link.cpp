@@ -1,8 +1,9 @@
-// The line to the calibrator as the main window uses it: choosing the
-// transport, opening and identifying, writing the pieces, and reporting a
-// device that is missing, silent or failing.
+// The line to the calibrator: choosing the transport, opening and
+// identifying, writing the pieces, and reporting a device that is missing,
+// silent or failing.
 
-#include "app/main_window.h"
+#include "channel/link.h"
+
 #include "channel/command_channel.h"
 
 #include <QElapsedTimer>
@@ -13,7 +14,6 @@ namespace {
 const QString kSection = QStringLiteral("Tarn");
 constexpr int kValueBuffer = 64;
 const QString kInstrument = QStringLiteral("Tarn Calibrator");
-const QString kIndicator = QStringLiteral("lblDeviceError");
 
 QString notFoundText()
 {
@@ -57,12 +57,17 @@ MessageRequest reportFor(const LinkStatus& status)
 }
 } // namespace
 
-void MainWindow::SelectTransport()
+CalibratorLink::CalibratorLink(const Services& services, CommandLog& log, ChannelWindow& window)
+    : services_(services), log_(log), window_(window)
+{
+}
+
+void CalibratorLink::SelectTransport(const QString& settingsFile)
 {
     transport_ = nullptr;
     const QString wanted = services_.profile
                                ->readString(kSection, QStringLiteral("Transport"), QStringLiteral("Demo"),
-                                            kValueBuffer, state_.SettingsFilePath)
+                                            kValueBuffer, settingsFile)
                                .trimmed();
     if (wanted.compare(QStringLiteral("Serial"), Qt::CaseInsensitive) == 0) {
         if (services_.serial)
@@ -72,85 +77,77 @@ void MainWindow::SelectTransport()
         return;
     }
     if (wanted.compare(QStringLiteral("Demo"), Qt::CaseInsensitive) != 0) {
-        qCWarning(lcChannel).noquote() << "Unknown transport" << wanted << "in" << state_.SettingsFilePath
+        qCWarning(lcChannel).noquote() << "Unknown transport" << wanted << "in" << settingsFile
                                        << "(Demo or Serial); the demonstration edition runs";
     }
 }
 
-bool MainWindow::deviceErrorShown() const
-{
-    return form_(kIndicator).visible;
-}
-
-QString MainWindow::linkDevice()
-{
-    const QString device = services_.profile
-                               ->readString(kSection, QStringLiteral("Device"), QString(), 1024,
-                                            state_.SettingsFilePath)
-                               .trimmed();
-    return device.isEmpty() ? serialDeviceForPort(SerialPortNumber) : device;
-}
-
-qint64 MainWindow::OpenLink()
+qint64 CalibratorLink::Open(const QString& settingsFile, int serialPort)
 {
     if (!transport_)
         return 0;
     QElapsedTimer spent;
     spent.start();
-    openedDevice_ = linkDevice();
+    const QString device =
+        services_.profile->readString(kSection, QStringLiteral("Device"), QString(), 1024, settingsFile).trimmed();
+    openedDevice_ = device.isEmpty() ? serialDeviceForPort(serialPort) : device;
     const LinkStatus status = transport_->open(openedDevice_);
     if (const QString reply = transport_->lastReply(); !reply.isEmpty())
-        commandLog_.add(LogEntry::Reply, reply);
+        log_.add(LogEntry::Reply, reply);
     if (status.ok())
-        form_(kIndicator).visible = false;
+        window_.showDeviceError(false);
     else
-        LinkFailed(status);
+        Failed(status);
     return spent.elapsed();
 }
 
-QString MainWindow::calibratorIdentity() const
+QString CalibratorLink::calibratorIdentity() const
 {
     if (!transport_)
         return QStringLiteral("demonstration edition");
     const QString reply = transport_->lastReply();
     return openedDevice_ + QStringLiteral(", ")
-           + (reply.isEmpty() || deviceErrorShown() ? QStringLiteral("not identified") : reply);
+           + (reply.isEmpty() || window_.deviceErrorShown() ? QStringLiteral("not identified") : reply);
 }
 
-void MainWindow::WritePiece(const QString& piece)
+void CalibratorLink::Write(const QString& piece)
 {
     // While the indicator shows, the pieces are paced but not written.
-    if (!transport_ || deviceErrorShown())
+    if (!transport_ || window_.deviceErrorShown())
         return;
     const LinkStatus status = transport_->write(piece);
     if (!status.ok())
-        LinkFailed(status);
+        Failed(status);
 }
 
-void MainWindow::LinkFailed(const LinkStatus& status)
+void CalibratorLink::Failed(const LinkStatus& status)
 {
     static const char* const kFaults[] = {"none", "port not opened", "no reply", "unexpected reply",
                                           "line error"};
     const QString fault = QString::fromLatin1(kFaults[static_cast<int>(status.fault)]);
     qCWarning(lcChannel).noquote() << "Calibrator line fault:" << fault << status.reason;
-    commandLog_.add(LogEntry::Fault, status.reason.isEmpty() ? fault : fault + QStringLiteral(": ") + status.reason);
-    Control& indicator = form_(kIndicator);
-    indicator.caption = QStringLiteral("DEVICE ERROR!");
-    indicator.visible = true;
+    log_.add(LogEntry::Fault, status.reason.isEmpty() ? fault : fault + QStringLiteral(": ") + status.reason);
+    window_.showDeviceError(true);
     // One report per fault: the first one found in a busy period.
-    if (!pendingLinkReport_)
-        pendingLinkReport_ = reportFor(status);
+    if (!pendingReport_)
+        pendingReport_ = reportFor(status);
 }
 
-void MainWindow::ReportLinkFault()
+void CalibratorLink::ReportFault()
 {
-    if (!pendingLinkReport_)
+    if (!pendingReport_)
         return;
-    const MessageRequest report = *pendingLinkReport_;
-    pendingLinkReport_.reset();
+    const MessageRequest report = *pendingReport_;
+    pendingReport_.reset();
     // Closing, the fault is in the log only: a report would hold up the exit.
     if (!closing_)
-        showMessage(report);
+        services_.messages->show(report);
+}
+
+void CalibratorLink::Close()
+{
+    if (transport_)
+        transport_->close();
 }
 
 } // namespace tarn

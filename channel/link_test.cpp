@@ -7,32 +7,6 @@ using namespace tarn::testing;
 
 namespace {
 
-// A transport whose answers the test scripts; it writes what is asked of it
-// into the journal.
-class ScriptedTransport final : public Transport {
-public:
-    explicit ScriptedTransport(Journal& j) : journal(j) {}
-    LinkStatus open(const QString& device) override
-    {
-        journal.add(QStringLiteral("open:") + device);
-        return openResult;
-    }
-    LinkStatus write(const QString& piece) override
-    {
-        journal.add(QStringLiteral("write:") + piece);
-        if (failWriteAt-- == 0)
-            return {LinkFault::LineError, QStringLiteral("Serial port error: Input/output error")};
-        return {};
-    }
-    void close() override { journal.add(QStringLiteral("close")); }
-    QString lastReply() const override { return reply; }
-
-    Journal& journal;
-    QString reply;
-    LinkStatus openResult;
-    int failWriteAt = -1;  // the write (counted from 0) that fails
-};
-
 // A window with the scripted transport built in (unless serialBuilt is
 // false) and the given transport key in the settings file (null: none).
 struct SerialHarness {

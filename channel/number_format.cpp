@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -273,6 +274,26 @@ std::optional<double> parseNumber(QStringView text, const NumberFormat& fmt)
     if (res.ec != std::errc() || res.ptr != last || !std::isfinite(value))
         return std::nullopt;
     return value;
+}
+
+QString resultsNumber(const std::optional<double>& value)
+{
+    if (!value || !std::isfinite(*value))
+        return {};
+    // Rounded to 12 significant digits first, then written out in full.
+    const double rounded = QString::number(*value, 'g', 12).toDouble();
+    if (rounded == 0.0)
+        return QStringLiteral("0");
+    const int magnitude = static_cast<int>(std::floor(std::log10(std::fabs(rounded))));
+    const int decimals = std::max(0, 11 - magnitude);
+    QString text = QString::number(rounded, 'f', decimals);
+    if (text.contains(QLatin1Char('.'))) {
+        while (text.endsWith(QLatin1Char('0')))
+            text.chop(1);
+        if (text.endsWith(QLatin1Char('.')))
+            text.chop(1);
+    }
+    return text;
 }
 
 }  // namespace tarn

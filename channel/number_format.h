@@ -32,4 +32,9 @@ QString FormatCommandNumber(double value, QStringView pattern);
 // exponent). Empty when the text is not such a number or overflows.
 std::optional<double> parseNumber(QStringView text, const NumberFormat& fmt);
 
+// A plain number: "." whatever the operator's format, no exponent, at
+// most 12 significant digits, trailing zeros dropped; empty when there is
+// none. The results file and the procedure checker write numbers so.
+QString resultsNumber(const std::optional<double>& value);
+
 }  // namespace tarn

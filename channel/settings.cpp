@@ -1,4 +1,7 @@
-#include "app/main_window.h"
+#include "channel/settings.h"
+
+#include "channel/command_channel.h"
+#include "channel/link.h"
 #include "channel/number_format.h"
 
 #include <algorithm>
@@ -13,47 +16,47 @@ constexpr int kValueBuffer = 64;
 constexpr int kApplyPauseMs = 2000;
 } // namespace
 
-void MainWindow::LoadSettings()
+CommSettings::CommSettings(const Services& services, CommandChannel& channel, CalibratorLink& link)
+    : services_(services), channel_(channel), link_(link)
 {
-    const QString stored = services_.profile->readString(kSection, kKey, QStringLiteral("1"),
-                                                         kValueBuffer, state_.SettingsFilePath);
-    // Anything that is not a whole port number from 1 to 9 after rounding
-    // (halves to the even neighbour) gives port 1; the file is left as it is.
+}
+
+int CommSettings::Load(const QString& settingsFile, const NumberFormat& format)
+{
+    const QString stored =
+        services_.profile->readString(kSection, kKey, QStringLiteral("1"), kValueBuffer, settingsFile);
     int port = 1;
-    if (const auto number = parseNumber(stored.trimmed(), numberFormat())) {
+    if (const auto number = parseNumber(stored.trimmed(), format)) {
         const double rounded = std::nearbyint(*number);
         if (rounded >= 1 && rounded <= 9)
             port = static_cast<int>(rounded);
     }
-    SerialPortNumber = static_cast<std::int16_t>(port);
-    form_.setListIndex(QStringLiteral("cboSerialPort"), kNoIndex, SerialPortNumber - 1);
+    return port;
 }
 
-void MainWindow::SaveSettings()
+std::optional<int> CommSettings::Save(const QString& settingsFile, const QString& chosen)
 {
-    const QString text = form_(QStringLiteral("cboSerialPort")).listText();
-    const auto number = parseNumber(text, NumberFormat::invariant());
+    const auto number = parseNumber(chosen, NumberFormat::invariant());
     if (!number)
-        return;  // no row chosen: nothing to save
-    SerialPortNumber = static_cast<std::int16_t>(*number);
-    if (!services_.profile->writeString(kSection, kKey, text, state_.SettingsFilePath)) {
+        return std::nullopt;  // no row chosen: nothing to save
+    if (!services_.profile->writeString(kSection, kKey, chosen, settingsFile)) {
         // The port holds for this run; say that it will not survive it.
-        showMessage({QStringLiteral("Warning"),
-                     QStringLiteral("The settings could not be saved to ") + state_.SettingsFilePath +
-                         QStringLiteral(".\r\rThe chosen port is used until the program ends."),
-                     MessageIcon::Exclamation, MessageButtons::Ok});
+        services_.messages->show({QStringLiteral("Warning"),
+                                  QStringLiteral("The settings could not be saved to ") + settingsFile +
+                                      QStringLiteral(".\r\rThe chosen port is used until the program ends."),
+                                  MessageIcon::Exclamation, MessageButtons::Ok});
     }
+    return static_cast<int>(*number);
 }
 
-void MainWindow::Apply()
+void CommSettings::Reopen(const QString& settingsFile, int serialPort)
 {
-    SaveSettings();
-    BeginBusy();
+    channel_.BeginBusy();
     // A transport re-opens the line within the busy period.
-    const qint64 spent = OpenLink();
+    const qint64 spent = link_.Open(settingsFile, serialPort);
     services_.pauses->sleep(static_cast<int>(std::max<qint64>(0, kApplyPauseMs - spent)));
-    EndBusy();
-    ReportLinkFault();
+    channel_.EndBusy();
+    link_.ReportFault();
 }
 
 } // namespace tarn

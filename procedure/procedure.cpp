@@ -1,7 +1,6 @@
 #include "procedure/procedure.h"
 
 #include "amplitude/amplitude_panel.h"
-#include "app/main_window.h"
 #include "timing/frequency_panel.h"
 #include "timing/period_panel.h"
 #include "toml/toml_reader.h"
@@ -23,10 +22,13 @@ struct Name {
 constexpr Name kFunctions[] = {{"amplitude", 0}, {"frequency", 1}, {"period", 2}, {"fastrise", 3}};
 constexpr Name kMethods[] = {{"deviation", 0}, {"reading", 1}, {"check", 2}, {"risetime", 3}};
 constexpr Name kRules[] = {{"simple", 0}, {"guarded", 1}, {"non-binary", 2}};
-constexpr const char* kTopKeys[] = {"title", "instrument", "revision", "decision", "guard", "test"};
+constexpr const char* kTopKeys[] = {"title", "instrument", "revision", "decision", "guard", "min_tur", "test",
+                                    "specification", "temperature", "humidity"};
 constexpr const char* kTestKeys[] = {"name",    "instruction", "function",  "waveform",
                                      "divisions", "ohm50",     "method",    "tolerance",
-                                     "points",  "min_bandwidth"};
+                                     "points",  "min_bandwidth", "judgement", "resolution",
+                                     "readings"};
+constexpr int kMostReadings = 20;
 
 template <size_t N>
 QString nameOf(const Name (&names)[N], int value)
@@ -96,13 +98,6 @@ bool methodFits(TestFunction function, TestMethod method)
            || (method == TestMethod::Reading && !fastRise) || (method == TestMethod::RiseTime && fastRise);
 }
 
-// The panels' rules live in the panels; a window that is never loaded
-// answers for them without a display or a calibrator.
-MainWindow& rulesWindow()
-{
-    static MainWindow window{Services{}};
-    return window;
-}
 
 int lineOf(const toml::node& node)
 {
@@ -140,6 +135,9 @@ public:
         p.title = requiredText(root, "title", 1);
         p.instrument = optionalText(root, "instrument");
         p.revision = optionalText(root, "revision");
+        p.specification = optionalText(root, "specification");
+        p.temperature = readRange(root, "temperature", QStringLiteral("°C"), -50, 100);
+        p.humidity = readRange(root, "humidity", QStringLiteral("%"), 0, 100);
         if (const toml::node* decision = root.get("decision")) {
             const auto rule = valueOf(kRules, textOf(*decision));
             if (!rule)
@@ -149,13 +147,18 @@ public:
                 p.rule = static_cast<DecisionRule>(*rule);
         }
         const toml::node* guard = root.get("guard");
-        if (guard) {
+        if (guard && textOf(*guard).trimmed() == u"U") {
+            // The point's expanded uncertainty is the guard band.
+            p.guardText = QStringLiteral("U");
+            p.guardIsUncertainty = true;
+            p.guardLine = lineOf(*guard);
+        } else if (guard) {
             const QString text = textOf(*guard);
             QString error;
             const auto side = parseToleranceSide(text, QString(), false, 0, &error);
             if (!side || side->form != ToleranceSide::Form::Percent || side->value >= 100)
                 problem(lineOf(*guard), QStringLiteral("unreadable guard `%1`: a percentage below 100 %, "
-                                                       "e.g. \"10%\"").arg(text));
+                                                       "e.g. \"10%\", or \"U\"").arg(text));
             else if (p.rule != DecisionRule::Simple) {
                 p.guardText = text;
                 p.guard = side->value / 100.0;
@@ -163,6 +166,14 @@ public:
         } else if (p.rule != DecisionRule::Simple) {
             problem(lineOf(*root.get("decision")),
                     QStringLiteral("the decision rule `%1` needs a `guard`").arg(decisionRuleName(p.rule)));
+        }
+
+        if (const toml::node* minTur = root.get("min_tur")) {
+            const auto value = minTur->is_number() ? minTur->value<double>() : std::nullopt;
+            if (!value || !std::isfinite(*value) || *value <= 0)
+                problem(lineOf(*minTur), QStringLiteral("`min_tur` must be a number above 0, e.g. 4"));
+            else
+                p.minTur = *value;
         }
 
         const toml::node* tests = root.get("test");
@@ -182,6 +193,33 @@ public:
     }
 
 private:
+    // An optional range of the conditions, e.g. `temperature = [18, 28]`:
+    // two numbers, the lower first, within what can be meant.
+    std::optional<ConditionRange> readRange(const toml::table& root, const char* key, const QString& unit,
+                                            double lowest, double highest)
+    {
+        const toml::node* node = root.get(key);
+        if (!node)
+            return std::nullopt;
+        const toml::array* pair = node->as_array();
+        std::optional<double> low, high;
+        if (pair && pair->size() == 2) {
+            low = (*pair)[0].value<double>();
+            high = (*pair)[1].value<double>();
+        }
+        if (!low || !high || *low >= *high || *low < lowest || *high > highest) {
+            problem(lineOf(*node), QStringLiteral("`%1` is two numbers in %2, the lower first, between %3 and %4, "
+                                                  "e.g. %1 = [%5, %6]")
+                                       .arg(QLatin1String(key), unit)
+                                       .arg(lowest)
+                                       .arg(highest)
+                                       .arg(key == std::string_view("temperature") ? 18 : 20)
+                                       .arg(key == std::string_view("temperature") ? 28 : 70));
+            return std::nullopt;
+        }
+        return ConditionRange{*low, *high};
+    }
+
     // Every key of the table must be a known one. A misspelt key is named
     // with the key it is close to, and that key is then not also reported
     // missing.
@@ -286,6 +324,7 @@ private:
                 problem(lineOf(*bandwidth), QStringLiteral("`min_bandwidth` must be a number of MHz above 0"));
             test.minBandwidth = value.value_or(0.0);
             test.points = {test.minBandwidth};
+            test.pointLines = {bandwidth ? lineOf(*bandwidth) : test.line};
         } else {
             readPoints(t, test);
         }
@@ -297,9 +336,58 @@ private:
             missing(test.line, "tolerance");
         else if (toleranced)
             readTolerance(*tolerance, test);
+        readUncertaintyKeys(t, test);
         if (problems.size() != before)
             return std::nullopt;
         return test;
+    }
+
+    // What the point's uncertainty budget needs of the test.
+    void readUncertaintyKeys(const toml::table& t, ProcedureTest& test)
+    {
+        const bool deviation = test.method == TestMethod::Deviation;
+        const bool reading = test.method == TestMethod::Reading;
+        const bool riseTime = test.method == TestMethod::RiseTime;
+        if (const toml::node* judgement = t.get("judgement")) {
+            std::optional<double> value = judgement->is_number() ? judgement->value<double>() : std::nullopt;
+            if (judgement->is_string()) {
+                QString error;
+                const auto side = parseToleranceSide(textOf(*judgement), QString(), true, 0, &error);
+                if (side && side->form == ToleranceSide::Form::Divisions)
+                    value = side->value;
+            }
+            if (!deviation)
+                problem(lineOf(*judgement), QStringLiteral("`judgement` is for deviation tests only"));
+            else if (!value || !std::isfinite(*value) || *value <= 0 || *value > 1)
+                problem(lineOf(*judgement),
+                        QStringLiteral("`judgement` must be a number of divisions above 0 and at most 1, e.g. 0.02"));
+            else
+                test.judgement = *value;
+        }
+        if (const toml::node* resolution = t.get("resolution")) {
+            const QString unit = riseTime ? QStringLiteral("s") : nominalUnit(test.function);
+            const auto value = parseQuantity(textOf(*resolution), unit);
+            if (!reading && !riseTime)
+                problem(lineOf(*resolution), QStringLiteral("`resolution` is for reading and risetime tests only"));
+            else if (!value || !(*value > 0))
+                problem(lineOf(*resolution),
+                        QStringLiteral("`resolution` must be a value in %1 with an SI prefix, e.g. \"%2\"")
+                            .arg(unit, riseTime ? QStringLiteral("0.1 ns")
+                                       : unit == u"V" ? QStringLiteral("0.1 mV")
+                                       : unit == u"Hz" ? QStringLiteral("1 Hz") : QStringLiteral("1 ns")));
+            else
+                test.resolution = riseTime ? *value * 1e9 : *value;
+        }
+        if (const toml::node* readings = t.get("readings")) {
+            const auto value = readings->value_exact<int64_t>();
+            if (!reading)
+                problem(lineOf(*readings), QStringLiteral("`readings` is for reading tests only"));
+            else if (!value || *value < 2 || *value > kMostReadings)
+                problem(lineOf(*readings),
+                        QStringLiteral("`readings` must be a whole number from 2 to %1").arg(kMostReadings));
+            else
+                test.readings = static_cast<int>(*value);
+        }
     }
 
     void readAmplitude(const toml::table& t, ProcedureTest& test)
@@ -339,6 +427,7 @@ private:
         }
         for (const toml::node& point : *points) {
             const int line = lineOf(point) > 0 ? lineOf(point) : lineOf(*node);
+            test.pointLines.append(line);
             const auto value = point.value<double>();
             if (!value || !std::isfinite(*value) || *value <= 0) {
                 problem(line, QStringLiteral("every point must be a number above 0"));
@@ -500,7 +589,7 @@ ProcedureReading ReadProcedure(const QByteArray& text)
 QString amplitudeProblem(double voltsPerDivision, int divisions, bool ohm50)
 {
     const QString vpd = resultsNumber(voltsPerDivision);
-    if (rulesWindow().amplitudePanel().RangeRowOf(voltsPerDivision) < 0)
+    if (!AmplitudePanel::IsRange(voltsPerDivision))
         return QStringLiteral("%1 V/div is not a range of the amplitude panel (1 mV/div to 50 V/div "
                               "in steps of 1, 2, 5)").arg(vpd);
     if (divisions > 0 && !AmplitudePanel::OffersDivisions(voltsPerDivision, divisions))
@@ -510,8 +599,8 @@ QString amplitudeProblem(double voltsPerDivision, int divisions, bool ohm50)
     return {};
 }
 
-QString frequencyProblem(double hertz) { return rulesWindow().frequencyPanel().SettingProblem(hertz); }
-QString periodProblem(double seconds) { return rulesWindow().periodPanel().SettingProblem(seconds); }
+QString frequencyProblem(double hertz) { return FrequencyPanel::SettingProblem(hertz); }
+QString periodProblem(double seconds) { return PeriodPanel::SettingProblem(seconds); }
 
 PointLimits limitsOf(const ProcedureTest& test, int point)
 {
@@ -520,25 +609,120 @@ PointLimits limitsOf(const ProcedureTest& test, int point)
     return {test.tolerance.lower.absolute(nominal, vpd), test.tolerance.upper.absolute(nominal, vpd)};
 }
 
-Verdict decide(double error, const PointLimits& limits, double nominal, DecisionRule rule, double guard)
+Verdict decide(double error, const PointLimits& limits, double nominal, DecisionRule rule, double guard,
+               std::optional<double> uncertainty, bool guardIsUncertainty)
 {
     const double allowance = 1e-9 * std::fabs(nominal);
-    const auto within = [&](double share) {
-        return error >= -limits.lower * share - allowance && error <= limits.upper * share + allowance;
+    // U reaching the tolerance on either side leaves no acceptance zone.
+    if (uncertainty && (*uncertainty >= limits.lower - allowance || *uncertainty >= limits.upper - allowance))
+        return Verdict::NoDecision;
+    const double wLower = guardIsUncertainty ? uncertainty.value_or(0.0) : guard * limits.lower;
+    const double wUpper = guardIsUncertainty ? uncertainty.value_or(0.0) : guard * limits.upper;
+    // Within the limits moved by `side` guard bands: -1 narrows, +1 widens.
+    const auto within = [&](int side) {
+        return error >= -(limits.lower + side * wLower) - allowance && error <= limits.upper + side * wUpper + allowance;
     };
     switch (rule) {
-    case DecisionRule::Simple: return within(1.0) ? Verdict::Pass : Verdict::Fail;
-    case DecisionRule::Guarded: return within(1.0 - guard) ? Verdict::Pass : Verdict::Fail;
+    case DecisionRule::Simple: return within(0) ? Verdict::Pass : Verdict::Fail;
+    case DecisionRule::Guarded: return within(-1) ? Verdict::Pass : Verdict::Fail;
     case DecisionRule::NonBinary:
-        if (within(1.0 - guard))
+        if (within(-1))
             return Verdict::Pass;
-        if (within(1.0))
+        if (within(0))
             return Verdict::ConditionalPass;
-        if (within(1.0 + guard))
+        if (within(1))
             return Verdict::ConditionalFail;
         return Verdict::Fail;
     }
     return Verdict::Fail;
+}
+
+Verdict decideAtLeast(double value, double minimum, DecisionRule rule, std::optional<double> uncertainty,
+                      bool guardIsUncertainty)
+{
+    const double allowance = 1e-9 * std::fabs(minimum);
+    const double w = guardIsUncertainty ? uncertainty.value_or(0.0) : 0.0;
+    const auto atLeast = [&](double limit) { return value >= limit - allowance; };
+    switch (rule) {
+    case DecisionRule::Simple: return atLeast(minimum) ? Verdict::Pass : Verdict::Fail;
+    case DecisionRule::Guarded: return atLeast(minimum + w) ? Verdict::Pass : Verdict::Fail;
+    case DecisionRule::NonBinary:
+        if (atLeast(minimum + w))
+            return Verdict::Pass;
+        if (atLeast(minimum))
+            return Verdict::ConditionalPass;
+        if (atLeast(minimum - w))
+            return Verdict::ConditionalFail;
+        return Verdict::Fail;
+    }
+    return Verdict::Fail;
+}
+
+QString pointLabel(const ProcedureTest& test, int point)
+{
+    const NumberFormat format = NumberFormat::invariant();
+    const double value = test.points.value(point);
+    switch (test.function) {
+    case TestFunction::Amplitude:
+        return shownValue(value, QStringLiteral("V"), format)
+               + QStringLiteral("/div x %1 div").arg(test.divisions)
+               + (test.ohm50 ? QStringLiteral(", 50 Ohm") : QString());
+    case TestFunction::Frequency: return shownValue(value, QStringLiteral("Hz"), format);
+    case TestFunction::Period: return shownValue(value, QStringLiteral("s"), format);
+    case TestFunction::FastRise: break;
+    }
+    return QStringLiteral("at least ") + shownValue(test.minBandwidth, QStringLiteral("MHz"), format);
+}
+
+CalibratorFunction calibratorFunctionOf(TestFunction function)
+{
+    switch (function) {
+    case TestFunction::Amplitude: return CalibratorFunction::Amplitude;
+    case TestFunction::Frequency: return CalibratorFunction::Frequency;
+    case TestFunction::Period: return CalibratorFunction::Period;
+    case TestFunction::FastRise: break;
+    }
+    return CalibratorFunction::FastRise;
+}
+
+std::optional<Budget> pointBudget(const ProcedureTest& test, int point, const CalibratorSpec& spec,
+                                  std::optional<double> typed, const QList<double>& readings,
+                                  std::optional<double> riseTime, QString* error)
+{
+    if (test.method == TestMethod::Check)
+        return std::nullopt;
+    const CalibratorFunction function = calibratorFunctionOf(test.function);
+    const CalibratorSpecEntry* entry = spec.entryFor(function, test.ohm50, test.dc);
+    if (!entry) {
+        if (error) {
+            QString kind = calibratorFunctionName(function);
+            if (test.function == TestFunction::Amplitude)
+                kind += (test.ohm50 ? QStringLiteral(" into 50 Ohm, ") : QStringLiteral(" into 1 MOhm, "))
+                        + (test.dc ? QStringLiteral("dc") : QStringLiteral("square"));
+            *error = QStringLiteral("the calibrator specification has no [[spec]] entry for %1").arg(kind);
+        }
+        return std::nullopt;
+    }
+    BudgetInput in;
+    in.function = function;
+    in.method = test.method == TestMethod::Deviation ? BudgetMethod::Deviation
+                : test.method == TestMethod::RiseTime ? BudgetMethod::RiseTime
+                                                      : BudgetMethod::Reading;
+    in.nominal = test.nominal(point);
+    in.voltsPerDivision = test.function == TestFunction::Amplitude ? test.points.value(point) : 0.0;
+    in.divisions = test.divisions;
+    in.dc = test.dc;
+    in.ohm50 = test.ohm50;
+    in.judgement = test.judgement;
+    in.resolution = test.resolution ? test.resolution : typed;
+    in.readings = readings;
+    in.riseTime = riseTime;
+    if (test.method != TestMethod::RiseTime) {
+        const PointLimits limits = limitsOf(test, point);
+        in.toleranceLower = limits.lower;
+        in.toleranceUpper = limits.upper;
+    }
+    return computeBudget(in, *entry, error);
 }
 
 double errorOf(double indicated, double actual)
@@ -699,6 +883,22 @@ std::optional<QString> implausibleReading(double typedValue, double nominal, con
         question += QStringLiteral("\r\rThe unit beside the box is now %1; it was %2 for the previous point.")
                         .arg(unitShown, previousUnitShown);
     return question;
+}
+
+} // namespace tarn
+
+namespace tarn {
+
+std::optional<double> typedResolution(const QString& text, const ShownUnit& shown, const QString& unit,
+                                      const NumberFormat& format)
+{
+    if (!parseReading(text, shown, unit, format))
+        return std::nullopt;
+    // Split as parseReading splits; the unit's scale is what it makes of 1 in it.
+    static const QRegularExpression split(QStringLiteral("^(.*?)\\s*([A-Za-z\u00b5\u03bc]+)?$"));
+    const QRegularExpressionMatch m = split.match(text.trimmed());
+    const auto scale = parseReading(QStringLiteral("1 ") + m.captured(2), shown, unit, format);
+    return lastDigitPlace(m.captured(1), format.decimalSeparator) * scale.value_or(shown.scale);
 }
 
 } // namespace tarn

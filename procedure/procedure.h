@@ -7,6 +7,8 @@
 
 #include "channel/number_format.h"
 #include "procedure/results.h"
+#include "uncertainty/budget.h"
+#include "uncertainty/calibrator_spec.h"
 
 #include <QByteArray>
 #include <QList>
@@ -61,19 +63,42 @@ struct ProcedureTest {
     Tolerance tolerance;    // not for check and risetime
     double minBandwidth = 0.0;  // fastrise, MHz
     QList<double> points;   // V/div, Hz or s; one placeholder for fastrise
+    QList<int> pointLines;  // where each point is written
+    // The uncertainty budget's figures: how well the operator sees the trace
+    // on a graticule line (deviation, divisions), the unit's resolution in
+    // the point's unit (reading; ns for risetime; none: the last digit
+    // typed), and how many readings each point takes (reading).
+    double judgement = 0.02;
+    std::optional<double> resolution;
+    int readings = 1;
 
     // The nominal of a point: V (volts per division x divisions), Hz, s,
     // or the least bandwidth in MHz.
     double nominal(int point) const;
 };
 
+// The limits of a condition of the run, e.g. 18 to 28 °C.
+struct ConditionRange {
+    double lowest = 0.0;
+    double highest = 0.0;
+    bool holds(double value) const { return value >= lowest && value <= highest; }
+};
+
 struct Procedure {
     QString title;
     QString instrument;
     QString revision;
+    QString specification;  // the maker's data sheet the unit is checked against
+    std::optional<ConditionRange> temperature;  // °C
+    std::optional<ConditionRange> humidity;     // % relative humidity
     DecisionRule rule = DecisionRule::Simple;
-    QString guardText;     // as written, e.g. "10%"
+    QString guardText;     // as written, e.g. "10%" or "U"
     double guard = 0.0;    // share of each tolerance, 0.1 for "10%"
+    // guard = "U": the guard band is each point's expanded uncertainty.
+    bool guardIsUncertainty = false;
+    int guardLine = 0;
+    // A point whose test uncertainty ratio is below this is flagged.
+    double minTur = 4.0;
     QList<ProcedureTest> tests;
 
     int pointCount() const;
@@ -108,15 +133,36 @@ PointLimits limitsOf(const ProcedureTest& test, int point);
 
 // The verdict on an error under a decision rule (ILAC G8). guard is the
 // share of each tolerance; an error on a limit, within 1e-9 of the
-// nominal, counts as on it.
+// nominal, counts as on it. With the point's expanded uncertainty U: no
+// decision when U reaches the tolerance on either side, and with
+// guardIsUncertainty the guard band is U on each side instead of the share.
 Verdict decide(double error, const PointLimits& limits, double nominal, DecisionRule rule,
-               double guard);
+               double guard, std::optional<double> uncertainty = std::nullopt,
+               bool guardIsUncertainty = false);
+// The verdict on a value that must be at least minimum (a bandwidth). With
+// guardIsUncertainty the acceptance limit is minimum + U.
+Verdict decideAtLeast(double value, double minimum, DecisionRule rule,
+                      std::optional<double> uncertainty = std::nullopt, bool guardIsUncertainty = false);
 // indicated - actual without the noise of the subtraction: rounded to the
 // twelfth significant digit of the larger of the two, so that 1000.01 -
 // 1000 is 0.01 as the operator works it out.
 double errorOf(double indicated, double actual);
 // |error| over the tolerance on the error's side, in percent.
 std::optional<double> toleranceUsed(double error, const PointLimits& limits);
+
+// --- Uncertainty --------------------------------------------------------------
+// The point briefly, in "." notation: "10 mV/div x 6 div", "10 MHz",
+// "1 ms", "at least 100 MHz".
+QString pointLabel(const ProcedureTest& test, int point);
+CalibratorFunction calibratorFunctionOf(TestFunction function);
+// The budget of a point (not for check) from the calibrator specification:
+// the test's resolution, else typedResolution; the readings of a point
+// taken more than once; the rise time typed. Empty, with the reason in
+// error, when the specification has no entry for the point.
+std::optional<Budget> pointBudget(const ProcedureTest& test, int point, const CalibratorSpec& spec,
+                                  std::optional<double> typedResolution = std::nullopt,
+                                  const QList<double>& readings = {},
+                                  std::optional<double> riseTime = std::nullopt, QString* error = nullptr);
 
 // --- Numbers as the operator reads and types them -------------------------
 // A prefix scale for showing a value: 1e-3 for 60 mV, 1e3 for 999.98 kHz.
@@ -144,5 +190,11 @@ std::optional<double> parseReading(const QString& text, const ShownUnit& shown, 
 std::optional<QString> implausibleReading(double typedValue, double nominal, const PointLimits& limits,
                                           const QString& unitShown, bool bareNumber,
                                           const QString& previousUnitShown, const NumberFormat& format);
+
+// The resolution of a typed reading, the place of its last digit, read as
+// parseReading reads the text: 0.0001 for "60.3" in mV or "0.0603 V".
+// Empty when the text is not a reading.
+std::optional<double> typedResolution(const QString& text, const ShownUnit& shown, const QString& unit,
+                                      const NumberFormat& format);
 
 } // namespace tarn

@@ -37,8 +37,12 @@ QList<QByteArray> readmeProcedures()
     static const QRegularExpression block(QStringLiteral("```toml\\n(.*?)```"),
                                           QRegularExpression::DotMatchesEverythingOption);
     QList<QByteArray> out;
-    for (auto it = block.globalMatch(text); it.hasNext();)
-        out << it.next().captured(1).toUtf8();
+    for (auto it = block.globalMatch(text); it.hasNext();) {
+        const QString toml = it.next().captured(1);
+        // The calibrator specification's example is not a procedure.
+        if (!toml.startsWith(QStringLiteral("[calibrator]")))
+            out << toml.toUtf8();
+    }
     return out;
 }
 

@@ -1,6 +1,7 @@
 #include "procedure/results.h"
 
 #include <QRegularExpression>
+#include <QUuid>
 
 #include <cmath>
 
@@ -97,32 +98,12 @@ Overall overallOf(const QList<PointResult>& points, int pointsInProcedure, bool 
     return skipped ? Overall::Incomplete : Overall::Pass;
 }
 
-QString resultsNumber(const std::optional<double>& value)
-{
-    if (!value || !std::isfinite(*value))
-        return {};
-    // Rounded to 12 significant digits first, then written out in full.
-    const double rounded = QString::number(*value, 'g', 12).toDouble();
-    if (rounded == 0.0)
-        return QStringLiteral("0");
-    const int magnitude = static_cast<int>(std::floor(std::log10(std::fabs(rounded))));
-    const int decimals = std::max(0, 11 - magnitude);
-    QString text = QString::number(rounded, 'f', decimals);
-    if (text.contains(QLatin1Char('.'))) {
-        while (text.endsWith(QLatin1Char('0')))
-            text.chop(1);
-        if (text.endsWith(QLatin1Char('.')))
-            text.chop(1);
-    }
-    return text;
-}
-
 QByteArray ResultsCsv(const RunRecord& run)
 {
     const QString crlf = QStringLiteral("\r\n");
     QString out = QStringLiteral(
                       "point,test,function,setting,nominal,indicated,actual,error,lower,upper,"
-                      "unit,tolerance_used,result")
+                      "unit,tolerance_used,result,uncertainty,coverage_factor,tur")
                   + crlf;
     for (const auto& p : run.points) {
         const QStringList fields = {
@@ -139,11 +120,18 @@ QByteArray ResultsCsv(const RunRecord& run)
             csvField(p.unit),
             p.toleranceUsed ? QString::number(*p.toleranceUsed, 'f', 1) : QString(),
             csvField(verdictText(p.result)),
+            resultsNumber(p.uncertainty),
+            p.coverageFactor ? QString::number(*p.coverageFactor, 'f', 2) : QString(),
+            p.tur ? QString::number(*p.tur, 'f', 1) : QString(),
         };
         out += fields.join(QLatin1Char(',')) + crlf;
     }
     out += crlf;
     const RunInfo& i = run.info;
+    // With a calibrator specification the calibrator is named by it, and the
+    // connection's own identification follows on a line of its own.
+    const bool specified = !i.calibratorSpecSha256.isEmpty();
+    const QString calibrator = specified ? i.calibratorModel + QLatin1Char(' ') + i.calibratorSerial : i.calibrator;
     const std::pair<const char*, QString> meta[] = {
         {"procedure", i.procedureTitle},
         {"revision", i.procedureRevision},
@@ -157,15 +145,28 @@ QByteArray ResultsCsv(const RunRecord& run)
         {"humidity", i.humidity},
         {"start", isoWithOffset(i.start)},
         {"end", isoWithOffset(i.end)},
-        {"calibrator", i.calibrator},
+        {"calibrator", calibrator},
+        {"calibrator_device", specified ? i.calibrator : QString()},
+        {"calibrator_certificate", i.calibratorCertificate},
+        {"calibrator_due", i.calibratorDue.toString(Qt::ISODate)},
+        {"calibrator_specification", i.calibratorSpecSha256},
         {"decision", i.guard.isEmpty() ? i.decisionRule
                                        : i.decisionRule + QStringLiteral(" (guard ") + i.guard
                                              + QLatin1Char(')')},
         {"overall", i.overall ? overallText(*i.overall) : QString()},
     };
-    for (const auto& [key, value] : meta)
+    for (const auto& [key, value] : meta) {
+        const bool optional = QLatin1String(key).startsWith(QLatin1String("calibrator_"));
+        if (optional && !specified)
+            continue;
         out += QStringLiteral("# ") + QLatin1String(key) + QLatin1Char(',') + csvField(value) + crlf;
+    }
     return out.toUtf8();
+}
+
+QString newRunId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
 QString resultsFileName(const QString& serial, const QDateTime& start)

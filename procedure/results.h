@@ -4,6 +4,7 @@
 // the results file, the records database and the certificate are all
 // written from them.
 
+#include "channel/number_format.h"
 #include "uncertainty/budget_component.h"
 
 #include <QByteArray>
@@ -162,15 +163,13 @@ public:
     virtual bool endRun(const RunRecord& run, QString* error) = 0;
 };
 
-// A number as the results file writes it: "." whatever the operator's
-// format, no exponent, at most 12 significant digits, trailing zeros
-// dropped; empty when there is none.
-QString resultsNumber(const std::optional<double>& value);
-
 // The results file of a run: a header row, one row per point, a blank line,
 // then the run's particulars as "# key,value" lines. RFC 4180 quoting,
 // UTF-8, CR LF line ends.
 QByteArray ResultsCsv(const RunRecord& run);
+
+// A new run identity: a UUID without braces.
+QString newRunId();
 
 // The results file's name: <serial>_<yyyyMMdd-HHmmss>.csv, the serial
 // reduced to letters, digits, "-" and "_".

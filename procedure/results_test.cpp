@@ -51,17 +51,45 @@ TEST(ResultsCsv, QuotesFieldsAndEndsWithTheRunsParticulars)
     p.unit = QStringLiteral("V");
     p.toleranceUsed = 100.0;
     p.result = Verdict::ConditionalFail;
-    run.points = {p};
+    p.uncertainty = 0.00037;
+    p.coverageFactor = 2.0;
+    p.tur = 3.2;
+    PointResult bandwidth;
+    bandwidth.point = 2;
+    bandwidth.test = QStringLiteral("Bandwidth");
+    bandwidth.function = QStringLiteral("fastrise");
+    bandwidth.indicated = 100.369383568;
+    bandwidth.lower = 100;
+    bandwidth.unit = QStringLiteral("MHz");
+    bandwidth.uncertainty = 1.8;
+    bandwidth.coverageFactor = 2.1;
+    bandwidth.result = Verdict::Pass;
+    run.points = {p, bandwidth};
 
     const QString csv = QString::fromUtf8(ResultsCsv(run));
     const QStringList lines = csv.split(QStringLiteral("\r\n"));
     EXPECT_EQ(lines.value(1), QStringLiteral(
-        "1,DC gain,amplitude,\"10 mV/div x 6 div, DC\",0.06,0.06,0.0612,-0.0012,0.0588,0.0612,V,100.0,Conditional fail"));
-    EXPECT_EQ(lines.value(2), QString());
-    EXPECT_EQ(lines.value(3), QStringLiteral("# procedure,\"Scope, \"\"CH1\"\"\""));
+        "1,DC gain,amplitude,\"10 mV/div x 6 div, DC\",0.06,0.06,0.0612,-0.0012,0.0588,0.0612,V,100.0,Conditional fail,"
+        "0.00037,2.00,3.2"));
+    EXPECT_EQ(lines.value(2), QStringLiteral("2,Bandwidth,fastrise,,,100.369383568,,,100,,MHz,,Pass,1.8,2.10,"));
+    EXPECT_EQ(lines.value(3), QString());
+    EXPECT_EQ(lines.value(4), QStringLiteral("# procedure,\"Scope, \"\"CH1\"\"\""));
     EXPECT_TRUE(lines.contains(QStringLiteral("# start,2026-12-09T03:04:05+01:00")));
     EXPECT_TRUE(lines.contains(QStringLiteral("# decision,guarded (guard 10%)")));
     EXPECT_TRUE(lines.contains(QStringLiteral("# overall,FAIL")));
+    // Without a calibrator specification the calibrator is the connection's.
+    run.info.calibrator = QStringLiteral("demonstration edition");
+    EXPECT_TRUE(QString::fromUtf8(ResultsCsv(run)).contains(
+        QStringLiteral("\r\n# calibrator,demonstration edition\r\n# decision,")));
+    run.info.calibratorModel = QStringLiteral("Tarn");
+    run.info.calibratorSerial = QStringLiteral("T-00417");
+    run.info.calibratorCertificate = QStringLiteral("UKAS 12345/2026");
+    run.info.calibratorDue = QDate(2027, 3, 2);
+    run.info.calibratorSpecSha256 = QStringLiteral("ab12");
+    EXPECT_TRUE(QString::fromUtf8(ResultsCsv(run)).contains(QStringLiteral(
+        "\r\n# calibrator,Tarn T-00417\r\n# calibrator_device,demonstration edition\r\n"
+        "# calibrator_certificate,UKAS 12345/2026\r\n# calibrator_due,2027-03-02\r\n"
+        "# calibrator_specification,ab12\r\n# decision,")));
     EXPECT_EQ(resultsFileName(QStringLiteral("SN 12/ä-3_b"), run.info.start),
               QStringLiteral("SN12-3_b_20261209-030405.csv"));
 }

@@ -1,11 +1,7 @@
 #include "procedure/runner.h"
 
-#include "amplitude/amplitude_panel.h"
-#include "app/main_window.h"
 #include "fastrise/fast_rise_panel.h"
-#include "records/records.h"
-#include "timing/frequency_panel.h"
-#include "timing/period_panel.h"
+#include "procedure/bench.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -24,13 +20,6 @@ const QString kTitle = QStringLiteral("Procedure");
 constexpr double kConfirmAboveVolts = 30.0;
 
 QString section() { return QString::fromLatin1(kProceduresSection); }
-
-// The main window's function option of a test's function.
-int functionOption(TestFunction function)
-{
-    static const int kOptions[] = {kAmplitude, kFrequency, kPeriod, kFastRise};
-    return kOptions[static_cast<int>(function)];
-}
 } // namespace
 
 // --- Results file --------------------------------------------------------
@@ -69,21 +58,44 @@ bool CsvResultsSink::write(const RunRecord& run, QString* error)
     return true;
 }
 
-QString recordsFolder(MainWindow& window)
+RunDetails unitDetails(const QString& serial, const QString& operatorName, const QString& model,
+                       const QString& temperature)
 {
-    return window.records().settings().folder;
+    RunDetails d;
+    d.unitSerial = serial;
+    d.operatorName = operatorName;
+    d.unitModel = model;
+    d.temperature = temperature;
+    return d;
+}
+
+std::optional<double> conditionValue(const QString& typed, const QString& unit, const NumberFormat& format)
+{
+    QString text = typed.trimmed();
+    const QStringList units = unit == QStringLiteral("%")
+                                  ? QStringList{QStringLiteral("%RH"), QStringLiteral("% RH"), QStringLiteral("%")}
+                                  : QStringList{QStringLiteral("°C"), QStringLiteral("° C"), QStringLiteral("C")};
+    for (const QString& u : units)
+        if (text.endsWith(u, Qt::CaseInsensitive)) {
+            text.chop(u.size());
+            break;
+        }
+    text = text.trimmed();
+    if (auto value = parseNumber(text, format))
+        return value;
+    return parseNumber(text, NumberFormat::invariant());
 }
 
 // --- Runner -----------------------------------------------------------------
 
-ProcedureRunner::ProcedureRunner(MainWindow& window, Procedure procedure, QByteArray fileBytes,
+ProcedureRunner::ProcedureRunner(Bench& bench, Procedure procedure, QByteArray fileBytes,
                                  QString filePath)
-    : window_(window), procedure_(std::move(procedure)), fileBytes_(std::move(fileBytes)),
+    : bench_(bench), procedure_(std::move(procedure)), fileBytes_(std::move(fileBytes)),
       filePath_(std::move(filePath))
 {
 }
 
-std::unique_ptr<ProcedureRunner> ProcedureRunner::open(MainWindow& window, const QString& filePath,
+std::unique_ptr<ProcedureRunner> ProcedureRunner::open(Bench& bench, const QString& filePath,
                                                        QString* problems)
 {
     QFile in(filePath);
@@ -100,19 +112,18 @@ std::unique_ptr<ProcedureRunner> ProcedureRunner::open(MainWindow& window, const
         *problems = lines.join(u'\n');
         return nullptr;
     }
-    return std::make_unique<ProcedureRunner>(window, *reading.procedure, bytes, filePath);
+    return std::make_unique<ProcedureRunner>(bench, *reading.procedure, bytes, filePath);
 }
 
 QString ProcedureRunner::rememberedOperator() const
 {
-    return window_.services().profile->readString(section(), QStringLiteral("Operator"), QString(), 256,
-                                                  window_.state().SettingsFilePath);
+    return bench_.setting(section(), QStringLiteral("Operator"));
 }
 
 bool ProcedureRunner::busy() const
 {
     // While the main window sends, the operator's actions wait.
-    return !window_.form().window().enabled;
+    return bench_.busy();
 }
 
 bool ProcedureRunner::Begin(const RunDetails& details)
@@ -126,11 +137,55 @@ bool ProcedureRunner::Begin(const RunDetails& details)
     if (details.operatorName.trimmed().isEmpty())
         missing << QStringLiteral("the operator");
     if (!missing.isEmpty()) {
-        window_.showMessage({kTitle, QStringLiteral("Please enter ") + missing.join(QStringLiteral(" and "))
+        bench_.showMessage({kTitle, QStringLiteral("Please enter ") + missing.join(QStringLiteral(" and "))
                                          + QStringLiteral(" before the run begins."),
                              MessageIcon::Exclamation, MessageButtons::Ok});
         return false;
     }
+    // The conditions are numbers with their units, checked against the
+    // procedure's limits; a value outside them is kept as given when the
+    // operator goes on.
+    const NumberFormat format = bench_.numberFormat();
+    struct Condition {
+        const QString& typed;
+        QString unit;
+        QString name;
+        const std::optional<ConditionRange>& limits;
+        std::optional<double> value;
+    };
+    Condition conditions[] = {
+        {details.temperature, QStringLiteral("°C"), QStringLiteral("temperature"), procedure_.temperature, {}},
+        {details.humidity, QStringLiteral("%"), QStringLiteral("humidity"), procedure_.humidity, {}},
+    };
+    for (Condition& c : conditions) {
+        if (c.typed.trimmed().isEmpty())
+            continue;
+        c.value = conditionValue(c.typed, c.unit, format);
+        if (!c.value) {
+            bench_.showMessage({kTitle,
+                                QStringLiteral("The %1 \"%2\" is not a number of %3.\r\rType it as a number, "
+                                               "for example 23.1 or 23.1 %3.")
+                                    .arg(c.name, c.typed.trimmed(), c.unit),
+                                MessageIcon::Exclamation, MessageButtons::Ok});
+            return false;
+        }
+        if (c.limits && !c.limits->holds(*c.value)) {
+            const MessageResult answer = bench_.showMessage(
+                {kTitle,
+                 QStringLiteral("The %1 %2 %3 lies outside the procedure's limits, %4 to %5 %3.\r\r"
+                                "Begin the run all the same?")
+                     .arg(c.name, resultsNumber(*c.value), c.unit, resultsNumber(c.limits->lowest),
+                          resultsNumber(c.limits->highest)),
+                 MessageIcon::Exclamation, MessageButtons::YesNo});
+            if (answer != MessageResult::Yes)
+                return false;
+        }
+    }
+    std::optional<CalibratorSpec> spec;
+    bool pastDue = false;
+    if (!readCalibratorSpec(&spec, &pastDue))
+        return false;
+    spec_ = spec;
     details_ = details;
     RunInfo& info = record_.info;
     info.runId = newRunId();
@@ -148,23 +203,86 @@ bool ProcedureRunner::Begin(const RunDetails& details)
     info.operatorName = details.operatorName.trimmed();
     info.temperature = details.temperature.trimmed();
     info.humidity = details.humidity.trimmed();
+    info.temperatureC = conditions[0].value;
+    info.humidityRH = conditions[1].value;
+    info.customerAddress = details.customerAddress.trimmed();
+    info.unitMaker = details.unitMaker.trimmed();
+    info.dateReceived = details.dateReceived;
+    info.condition = details.condition.trimmed();
+    info.specification = procedure_.specification;
     info.start = QDateTime::currentDateTime();
     info.start.setTime(QTime(info.start.time().hour(), info.start.time().minute(), info.start.time().second()));
-    info.calibrator = window_.calibratorIdentity();
+    info.calibrator = bench_.calibratorIdentity();
+    if (spec_) {
+        info.calibratorModel = spec_->model;
+        info.calibratorSerial = spec_->serial;
+        info.calibratorCertificate = spec_->certificate;
+        info.calibratorDue = spec_->due;
+        info.calibratorSpecText = spec_->text;
+        info.calibratorSpecSha256 = spec_->sha256;
+        info.calibratorPastDue = pastDue;
+    }
     info.decisionRule = decisionRuleName(procedure_.rule);
     info.guard = procedure_.guardText;
     info.pointsInProcedure = pointCount();
     for (ResultsSink* sink : sinks_) {
         QString error;
         if (!sink->beginRun(info, &error)) {
-            window_.showMessage({kTitle, error + QStringLiteral("\r\rThe run has not begun."),
+            bench_.showMessage({kTitle, error + QStringLiteral("\r\rThe run has not begun."),
                                  MessageIcon::Exclamation, MessageButtons::Ok});
             return false;
         }
     }
-    window_.services().profile->writeString(section(), QStringLiteral("Operator"), info.operatorName,
-                                            window_.state().SettingsFilePath);
+    bench_.storeSetting(section(), QStringLiteral("Operator"), info.operatorName);
     startTest(0);
+    return true;
+}
+
+bool ProcedureRunner::readCalibratorSpec(std::optional<CalibratorSpec>* spec, bool* pastDue)
+{
+    const QString file = bench_.calibratorSpecFile();
+    if (file.isEmpty()) {
+        if (!procedure_.guardIsUncertainty)
+            return true;  // no uncertainty is given
+        bench_.showMessage({kTitle,
+                            QStringLiteral("The procedure's guard \"U\" needs a calibrator specification, and "
+                                           "there is none.\r\rName one with Calibrator= in section [Procedures] of "
+                                           "the settings file. The run has not begun."),
+                            MessageIcon::Exclamation, MessageButtons::Ok});
+        return false;
+    }
+    const CalibratorSpecFile loaded = LoadCalibratorSpec(file);
+    QStringList problems = loaded.problems;
+    if (loaded.spec) {
+        int number = 0;
+        for (const ProcedureTest& t : procedure_.tests)
+            for (int i = 0; i < t.points.size(); ++i) {
+                ++number;
+                QString error;
+                if (t.method != TestMethod::Check && !pointBudget(t, i, *loaded.spec, std::nullopt, {}, std::nullopt, &error))
+                    problems << QStringLiteral("%1: point %2 (%3): %4").arg(file).arg(number).arg(pointLabel(t, i), error);
+            }
+    }
+    if (!problems.isEmpty()) {
+        bench_.showMessage({kTitle,
+                            QStringLiteral("The calibrator specification cannot be used:\r\r") + problems.join(u'\r')
+                                + QStringLiteral("\r\rThe run has not begun."),
+                            MessageIcon::Exclamation, MessageButtons::Ok});
+        return false;
+    }
+    if (QDate::currentDate() > loaded.spec->due) {
+        const MessageResult answer = bench_.showMessage(
+            {kTitle,
+             QStringLiteral("The calibrator %1 %2 was due for calibration on %3 (certificate %4).\r\rBegin the run "
+                            "all the same? The certificate will say that the calibrator was past its due date.")
+                 .arg(loaded.spec->model, loaded.spec->serial, loaded.spec->due.toString(Qt::ISODate),
+                      loaded.spec->certificate),
+             MessageIcon::Exclamation, MessageButtons::YesNo});
+        if (answer != MessageResult::Yes)
+            return false;
+        *pastDue = true;
+    }
+    *spec = loaded.spec;
     return true;
 }
 
@@ -173,7 +291,7 @@ void ProcedureRunner::startTest(int test)
     test_ = test;
     inTest_ = 0;
     // A change of connection: nothing comes out until the operator is ready.
-    window_.OutputZero();
+    bench_.OutputZero();
     stage_ = Stage::Connect;
 }
 
@@ -183,39 +301,41 @@ void ProcedureRunner::Continue()
         return;
     // The function as the operator selects it, which starts its panel
     // afresh.
-    window_.form().operatorClick(QStringLiteral("optFunction"), functionOption(test().function));
+    bench_.SelectFunction(test().function);
     stage_ = Stage::Point;
     applyPoint();
 }
 
 void ProcedureRunner::applyPoint()
 {
+    readings_.clear();
+    readingsResolution_ = 0.0;
     const ProcedureTest& t = test();
     if (t.function == TestFunction::Amplitude && nominal() > kConfirmAboveVolts) {
-        const MessageResult answer = window_.showMessage(
+        const MessageResult answer = bench_.showMessage(
             {kTitle,
              QStringLiteral("The next point puts out %1.\r\rApply it?")
-                 .arg(shownValue(nominal(), QStringLiteral("V"), window_.numberFormat())),
+                 .arg(shownValue(nominal(), QStringLiteral("V"), bench_.numberFormat())),
              MessageIcon::Exclamation, MessageButtons::YesNo});
         if (answer != MessageResult::Yes) {
-            window_.OutputZero();
+            bench_.OutputZero();
             Skip();
             return;
         }
     }
     const double value = t.points.value(inTest_);
     // Selected again when the operator has chosen another one meanwhile.
-    if (!window_.form()(QStringLiteral("optFunction"), functionOption(t.function)).value)
-        window_.form().operatorClick(QStringLiteral("optFunction"), functionOption(t.function));
+    if (!bench_.FunctionSelected(t.function))
+        bench_.SelectFunction(t.function);
     if (t.function == TestFunction::Amplitude)
-        window_.amplitudePanel().ApplySetting({value, t.divisions, t.dc, t.ohm50, t.method == TestMethod::Deviation});
+        bench_.ApplyAmplitude({value, t.divisions, t.dc, t.ohm50, t.method == TestMethod::Deviation});
     else if (t.function == TestFunction::Frequency)
-        window_.frequencyPanel().ApplySetting(value);
+        bench_.ApplyFrequency(value);
     else if (t.function == TestFunction::Period)
-        window_.periodPanel().ApplySetting(value);
+        bench_.ApplyPeriod(value);
     if (!holds()) {
-        window_.OutputZero();
-        window_.showMessage({kTitle, QStringLiteral("The calibrator did not take this point; it is skipped."),
+        bench_.OutputZero();
+        bench_.showMessage({kTitle, QStringLiteral("The calibrator did not take this point; it is skipped."),
                              MessageIcon::Exclamation, MessageButtons::Ok});
         Skip();
     }
@@ -225,16 +345,16 @@ bool ProcedureRunner::holds() const
 {
     const ProcedureTest& t = test();
     if (t.function == TestFunction::Amplitude)
-        return window_.amplitudePanel().Holds(
+        return bench_.AmplitudeHolds(
             {t.points.value(inTest_), t.divisions, t.dc, t.ohm50, t.method == TestMethod::Deviation});
-    return window_.form()(QStringLiteral("optFunction"), functionOption(t.function)).value;
+    return bench_.FunctionSelected(t.function);
 }
 
 bool ProcedureRunner::pointHeld()
 {
     if (holds())
         return true;
-    window_.showMessage({kTitle,
+    bench_.showMessage({kTitle,
                          QStringLiteral("The setting was changed in the main window. The point is set again; "
                                         "take its result once more."),
                          MessageIcon::Exclamation, MessageButtons::Ok});
@@ -269,11 +389,12 @@ bool ProcedureRunner::Record(const QString& typed)
     if (stage_ != Stage::Point || busy() || method() == TestMethod::Check || !pointHeld())
         return false;
     const ProcedureTest& t = test();
-    const NumberFormat format = window_.numberFormat();
+    const NumberFormat format = bench_.numberFormat();
     PointResult r = resultBase();
+    double pointResolution = 0.0;  // of the typed reading, in the point's unit (ns for a rise time)
     if (t.method == TestMethod::Deviation) {
         r.indicated = nominal();
-        r.actual = window_.amplitudePanel().LastVoltsPerDivisionSent() * t.divisions;
+        r.actual = bench_.LastVoltsPerDivisionSent() * t.divisions;
     } else {
         const QString unit = t.method == TestMethod::RiseTime ? QStringLiteral("s") : nominalUnit(t.function);
         const ShownUnit shown = t.method == TestMethod::RiseTime ? ShownUnit{1e-9, QStringLiteral("ns")}
@@ -287,34 +408,86 @@ bool ProcedureRunner::Record(const QString& typed)
             const QString advice = QStringLiteral("Type a number in %1, or a number with its unit (for example %2).")
                                        .arg(shown.text, shownValue(t.method == TestMethod::RiseTime ? 3.5e-9 : nominal(),
                                                                    unit, format));
-            window_.showMessage({kTitle,
+            bench_.showMessage({kTitle,
                                  QStringLiteral("\"%1\" cannot be read as a reading.\r\r%2")
                                      .arg(typed.trimmed(), why.isEmpty() ? advice : why),
                                  MessageIcon::Exclamation, MessageButtons::Ok});
             return false;
         }
+        const double resolution = typedResolution(typed, shown, unit, format).value_or(0.0);
         if (t.method == TestMethod::RiseTime) {
+            pointResolution = resolution / 1e-9;
+            r.riseTime = *value / 1e-9;
             const auto bandwidth = FastRisePanel::ExactBandwidth(*value / 1e-9);
             if (bandwidth.outcome != FastRisePanel::Bandwidth::Outcome::Shown) {
-                window_.showMessage({QStringLiteral("Bandwidth Calculator"),
+                bench_.showMessage({QStringLiteral("Bandwidth Calculator"),
                                      QStringLiteral("Rise Time is too short - cannot calculate Bandwidth"),
                                      MessageIcon::Exclamation, MessageButtons::Ok});
                 return false;
             }
             r.indicated = bandwidth.megahertz;
-            r.result = bandwidth.megahertz >= t.minBandwidth ? Verdict::Pass : Verdict::Fail;
+            addUncertainty(r, pointResolution);
+            r.result = decideAtLeast(bandwidth.megahertz, t.minBandwidth, procedure_.rule, r.uncertainty,
+                                     procedure_.guardIsUncertainty);
             take(r);
             return true;
         }
-        r.indicated = *value;
+        // A slip of the unit or a digit is asked about before it is kept.
+        const bool bare = parseNumber(typed.trimmed(), format).has_value();
+        if (const auto question = implausibleReading(*value, nominal(), limitsOf(t, inTest_), shown.text, bare,
+                                                     previousReadingUnit_, format);
+            question && bench_.showMessage({kTitle, *question, MessageIcon::Question, MessageButtons::YesNo})
+                            != MessageResult::Yes)
+            return false;
+        pointResolution = resolution;
+        if (t.readings > 1) {
+            // The readings are typed one after another in the same box; the
+            // point is their mean.
+            readings_.append(*value);
+            readingsResolution_ = std::max(readingsResolution_, resolution);
+            if (readings_.size() < t.readings)
+                return true;
+            double mean = 0.0;
+            for (double v : std::as_const(readings_))
+                mean += v / static_cast<double>(readings_.size());
+            r.readings = readings_;
+            r.indicated = mean;
+            pointResolution = readingsResolution_;
+        } else {
+            r.indicated = *value;
+        }
         r.actual = nominal();
     }
     r.error = errorOf(*r.indicated, *r.actual);
     const PointLimits limits = limitsOf(t, inTest_);
     r.toleranceUsed = toleranceUsed(*r.error, limits);
-    r.result = decide(*r.error, limits, nominal(), procedure_.rule, procedure_.guard);
+    addUncertainty(r, t.method == TestMethod::Deviation ? std::nullopt : std::optional<double>(pointResolution));
+    r.result = decide(*r.error, limits, nominal(), procedure_.rule, procedure_.guard, r.uncertainty,
+                      procedure_.guardIsUncertainty);
     take(r);
     return true;
+}
+
+void ProcedureRunner::addUncertainty(PointResult& r, std::optional<double> resolution) const
+{
+    if (!spec_)
+        return;
+    if (resolution && !(*resolution > 0))
+        resolution.reset();
+    const auto budget = pointBudget(test(), inTest_, *spec_, resolution, r.readings, r.riseTime);
+    if (!budget)
+        return;
+    r.uncertainty = budget->expanded;
+    r.coverageFactor = budget->coverageFactor;
+    r.tur = budget->tur;
+    r.budget = budget->components;
+}
+
+std::optional<Budget> ProcedureRunner::expectedBudget() const
+{
+    if (!spec_ || (stage_ != Stage::Point && stage_ != Stage::Connect) || method() == TestMethod::Check)
+        return std::nullopt;
+    return pointBudget(test(), inTest_, *spec_);
 }
 
 void ProcedureRunner::Judge(bool pass)
@@ -337,11 +510,23 @@ void ProcedureRunner::Skip()
 
 void ProcedureRunner::take(PointResult result)
 {
+    readings_.clear();
+    readingsResolution_ = 0.0;
+    // When and by whom the point was taken, with the operator's remark.
+    result.takenAt = QDateTime::currentDateTime();
+    result.takenBy = record_.info.operatorName;
+    result.remark = std::exchange(remark_, QString());
+    if (method() == TestMethod::Reading)
+        previousReadingUnit_ = readingUnit();
     QList<PointResult>& points = record_.points;
     auto at = std::find_if(points.begin(), points.end(),
                            [&](const PointResult& p) { return p.point >= result.point; });
-    if (at != points.end() && at->point == result.point)
+    if (at != points.end() && at->point == result.point) {
+        // Taken again after Back: a later attempt, which the records keep
+        // beside the earlier one.
+        result.attempt = at->attempt + 1;
         *at = result;
+    }
     else
         points.insert(at, result);
     for (ResultsSink* sink : sinks_) {
@@ -354,7 +539,7 @@ void ProcedureRunner::take(PointResult result)
 
 void ProcedureRunner::sinkFailed(const QString& error)
 {
-    window_.showMessage({kTitle, error, MessageIcon::Exclamation, MessageButtons::Ok});
+    bench_.showMessage({kTitle, error, MessageIcon::Exclamation, MessageButtons::Ok});
 }
 
 void ProcedureRunner::advance()
@@ -410,15 +595,23 @@ bool ProcedureRunner::canRunAgain() const
     return stage_ == Stage::Finished && record_.info.overall == Overall::Fail;
 }
 
-bool ProcedureRunner::RunAgain()
+bool ProcedureRunner::RunAgain(const QString& adjustment)
 {
     if (!canRunAgain() || busy())
         return false;
+    if (adjustment.trimmed().isEmpty()) {
+        bench_.showMessage({kTitle,
+                            QStringLiteral("Please say what was adjusted before the unit is run again; "
+                                           "it is printed on the certificate."),
+                            MessageIcon::Exclamation, MessageButtons::Ok});
+        return false;
+    }
     // Every later run of an adjustment belongs to the first run, as found.
     const QString asFound =
         record_.info.asFoundRunId.isEmpty() ? record_.info.runId : record_.info.asFoundRunId;
     const RunRecord previous = std::exchange(record_, RunRecord{});
     record_.info.asFoundRunId = asFound;
+    record_.info.adjustment = adjustment.trimmed();
     stage_ = Stage::Details;
     number_ = 1;
     if (Begin(details_))
@@ -430,7 +623,7 @@ bool ProcedureRunner::RunAgain()
 
 void ProcedureRunner::finish(bool aborted)
 {
-    window_.OutputZero();
+    bench_.OutputZero();
     stage_ = Stage::Finished;
     record_.info.end = QDateTime::currentDateTime();
     record_.info.overall = overallOf(record_.points, pointCount(), aborted);
@@ -444,7 +637,7 @@ void ProcedureRunner::finish(bool aborted)
 void ProcedureRunner::Step(const QString& button)
 {
     if (stage_ == Stage::Point && method() == TestMethod::Deviation && !busy())
-        window_.form().operatorClick(button);
+        bench_.Click(button);
 }
 
 // --- Texts --------------------------------------------------------------------
@@ -472,7 +665,7 @@ QString ProcedureRunner::settingText(const NumberFormat& format, const QString& 
 
 QString ProcedureRunner::stimulusText() const
 {
-    const NumberFormat format = window_.numberFormat();
+    const NumberFormat format = bench_.numberFormat();
     const ProcedureTest& t = test();
     QString text = settingText(format, QStringLiteral("\u00d7"));
     if (t.function == TestFunction::Amplitude)
@@ -484,7 +677,7 @@ QString ProcedureRunner::stimulusText() const
 QString ProcedureRunner::limitsText() const
 {
     const ProcedureTest& t = test();
-    const NumberFormat format = window_.numberFormat();
+    const NumberFormat format = bench_.numberFormat();
     if (t.method == TestMethod::Check)
         return QStringLiteral("Judge the result: Pass or Fail");
     if (t.method == TestMethod::RiseTime)
@@ -499,6 +692,43 @@ QString ProcedureRunner::limitsText() const
     return QStringLiteral("Limits: %1 to %2").arg(inShown(nominal() - limits.lower), inShown(nominal() + limits.upper));
 }
 
+QString ProcedureRunner::readingCountText() const
+{
+    if (stage_ != Stage::Point || method() != TestMethod::Reading || test().readings < 2)
+        return {};
+    return QStringLiteral("reading %1 of %2").arg(readings_.size() + 1).arg(test().readings);
+}
+
+QString ProcedureRunner::uncertaintyText() const
+{
+    const auto budget = expectedBudget();
+    if (!budget)
+        return {};
+    const NumberFormat format = bench_.numberFormat();
+    const QString unit = nominalUnit(test().function);
+    // In the unit the limits are shown in.
+    const ShownUnit shown = shownUnitOf(nominal(), unit);
+    const auto number = [&](double v, char form, int digits) {
+        return QString::number(v, form, digits).replace(u'.', format.decimalSeparator);
+    };
+    QString text = QStringLiteral("U = %1 %2 (k = %3)")
+                       .arg(number(budget->expanded / shown.scale, 'g', 6), shown.text,
+                            number(budget->coverageFactor, 'f', 2));
+    if (budget->tur) {
+        text += QStringLiteral(", TUR %1").arg(number(*budget->tur, 'f', 1));
+        if (*budget->tur < procedure_.minTur)
+            text += QStringLiteral(": below the procedure's minimum TUR of %1")
+                        .arg(resultsNumber(procedure_.minTur).replace(u'.', format.decimalSeparator));
+    }
+    return text;
+}
+
+bool ProcedureRunner::belowMinTur() const
+{
+    const auto budget = expectedBudget();
+    return budget && budget->tur && *budget->tur < procedure_.minTur;
+}
+
 QString ProcedureRunner::readingUnit() const
 {
     if (method() == TestMethod::RiseTime)
@@ -510,8 +740,8 @@ QString ProcedureRunner::liveErrorText() const
 {
     if (stage_ != Stage::Point || method() != TestMethod::Deviation)
         return {};
-    const NumberFormat format = window_.numberFormat();
-    const double actual = window_.amplitudePanel().LastVoltsPerDivisionSent() * test().divisions;
+    const NumberFormat format = bench_.numberFormat();
+    const double actual = bench_.LastVoltsPerDivisionSent() * test().divisions;
     const double error = errorOf(nominal(), actual);
     const ShownUnit shown = shownUnitOf(nominal(), QStringLiteral("V"));
     QString inUnit = QString::number(error / shown.scale, 'f', 4);

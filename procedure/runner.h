@@ -11,6 +11,7 @@
 #include "procedure/procedure.h"
 #include "procedure/results.h"
 
+#include <QDate>
 #include <QString>
 
 #include <memory>
@@ -18,7 +19,7 @@
 
 namespace tarn {
 
-class MainWindow;
+class Bench;
 
 // The particulars the operator gives before the run.
 struct RunDetails {
@@ -27,9 +28,22 @@ struct RunDetails {
     QString unitAsset;
     QString customer;
     QString operatorName;
-    QString temperature;
-    QString humidity;
+    QString temperature;       // as typed: a number of °C, with or without its unit
+    QString humidity;          // as typed: a number of % relative humidity
+    QString customerAddress;
+    QString unitMaker;
+    QDate dateReceived;
+    QString condition;         // on receipt
 };
+
+// The particulars a run needs at least, and those often given.
+RunDetails unitDetails(const QString& serial, const QString& operatorName, const QString& model = {},
+                       const QString& temperature = {});
+
+// A condition as the operator types it: a number in the operator's format,
+// optionally followed by its unit ("23.1", "23,1 °C", "45 %", "45 %RH").
+// Empty when it is not such a number.
+std::optional<double> conditionValue(const QString& typed, const QString& unit, const NumberFormat& format);
 
 // The results file: rewritten whole after every point, written beside and
 // then renamed, so that a crash loses at most the point in hand.
@@ -49,9 +63,6 @@ private:
 
 // Section and keys of the runner in the settings file.
 inline constexpr auto kProceduresSection = "Procedures";
-// The records folder: the settings file's choice, else records/ in the
-// platform's application data folder.
-QString recordsFolder(MainWindow& window);
 
 class ProcedureRunner {
 public:
@@ -62,10 +73,10 @@ public:
         Finished,  // finished or aborted
     };
 
-    ProcedureRunner(MainWindow& window, Procedure procedure, QByteArray fileBytes, QString filePath);
+    ProcedureRunner(Bench& bench, Procedure procedure, QByteArray fileBytes, QString filePath);
     // Reads a procedure file with the checker's rules; the problems, one a
     // line as the checker writes them, when it cannot be run.
-    static std::unique_ptr<ProcedureRunner> open(MainWindow& window, const QString& filePath,
+    static std::unique_ptr<ProcedureRunner> open(Bench& bench, const QString& filePath,
                                                  QString* problems);
 
     // The sinks the results go to, besides none; not owned.
@@ -73,12 +84,16 @@ public:
 
     // --- The operator's actions; each shows its own messages -------------
     // Refuses, with a message naming what is missing, without a serial
-    // number or operator; otherwise starts the run at its first test.
+    // number or operator, or with a temperature or humidity that is not a
+    // number; a condition outside the procedure's limits asks first.
+    // Otherwise starts the run at its first test.
     bool Begin(const RunDetails& details);
     void Continue();
     // The result of a reading, risetime or deviation point; false (with a
     // message, nothing recorded) when the typed text cannot be read.
     bool Record(const QString& typed);
+    // The operator's remark on the point in hand, kept with its result.
+    void setRemark(const QString& remark) { remark_ = remark.trimmed(); }
     // The operator's judgement of a check point.
     void Judge(bool pass);
     void Skip();
@@ -90,7 +105,10 @@ public:
     // unit and the same procedure runs again with the same particulars,
     // stored as the as-left run of the first run.
     bool canRunAgain() const;
-    bool RunAgain();
+    // What was adjusted is required; without it nothing runs.
+    bool RunAgain(const QString& adjustment);
+    // Whether this run is the as-left run of an adjusted unit.
+    bool asLeft() const { return !record_.info.asFoundRunId.isEmpty(); }
     // A deviation step button of the main window, from the runner's keys.
     void Step(const QString& button);
 
@@ -109,6 +127,17 @@ public:
     QString readingUnit() const;   // beside the reading box
     QString liveErrorText() const; // deviation: the unit's error now
     QString rememberedOperator() const;
+    // A point taken as several readings: "reading 2 of 5" while they are
+    // typed; empty otherwise.
+    QString readingCountText() const;
+    // U, k and TUR of the point in hand as far as they are known before its
+    // reading ("U = 0.37 mV (k = 2.00), TUR 2.7"); empty without a
+    // calibrator specification or for a check.
+    QString uncertaintyText() const;
+    // The point in hand's TUR is below the procedure's min_tur.
+    bool belowMinTur() const;
+    // The calibrator specification of the run; none before Begin or without one.
+    const std::optional<CalibratorSpec>& calibratorSpec() const { return spec_; }
 
 private:
     void startTest(int test);
@@ -126,14 +155,29 @@ private:
     PointResult resultBase() const;
     double nominal() const { return test().nominal(inTest_); }
     void sinkFailed(const QString& error);
+    // Reads the calibrator specification for Begin; false (after saying why,
+    // or when the operator declines a calibrator past its due date) when the
+    // run cannot begin.
+    bool readCalibratorSpec(std::optional<CalibratorSpec>* spec, bool* pastDue);
+    // The point's U, k, TUR and budget, from the calibrator specification.
+    void addUncertainty(PointResult& result, std::optional<double> resolution) const;
+    // The budget of the point in hand before its reading is typed.
+    std::optional<Budget> expectedBudget() const;
 
-    MainWindow& window_;
+    Bench& bench_;
     Procedure procedure_;
     QByteArray fileBytes_;
     QString filePath_;
     std::vector<ResultsSink*> sinks_;
     RunRecord record_;
     RunDetails details_;
+    QString remark_;
+    std::optional<CalibratorSpec> spec_;
+    // The readings of the point in hand taken so far, and the coarsest
+    // resolution they were typed to.
+    QList<double> readings_;
+    double readingsResolution_ = 0.0;
+    QString previousReadingUnit_;  // beside the box at the last reading taken
     Stage stage_ = Stage::Details;
     int test_ = 0;
     int inTest_ = 0;   // point within the test

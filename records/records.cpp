@@ -1,5 +1,8 @@
 #include "records/records.h"
 
+#include "fastrise/fast_rise_panel.h"
+#include "procedure/procedure.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -24,10 +27,6 @@ QString read(ProfileStore& profile, const QString& file, const char* section, co
 
 } // namespace
 
-QString newRunId()
-{
-    return QUuid::createUuid().toString(QUuid::WithoutBraces);
-}
 
 RecordsSettings readRecordsSettings(ProfileStore& profile, const QString& settingsFile,
                                     const QString& defaultFolder)
@@ -131,22 +130,20 @@ int Records::copyPending(QString* error)
         QString why;
         if (!remote->writeRun(stored->info, settings_.server, &why))
             return failed(why);
-        const QList<int> attempts = db->attempts(runId, &why);
+        const QList<PointResult> attempts = db->attemptsOf(runId, &why);
+        if (!why.isEmpty())
+            return failed(why);
         for (int point : points) {
             if (point == 0)
                 continue;
-            const auto at = std::find_if(stored->points.begin(), stored->points.end(),
-                                         [point](const PointResult& p) { return p.point == point; });
-            if (at == stored->points.end()) {
-                db->unqueueCopy(runId, point, &why);
-                continue;
-            }
-            const int attempt = attempts.value(at - stored->points.begin());
+            // Every attempt the server does not have yet, in order.
             const int there = remote->pointAttempt(runId, point, &why);
             if (there < 0)
                 return failed(why);
-            if (there < attempt && !remote->writePoint(runId, *at, attempt, false, &why))
-                return failed(why);
+            for (const PointResult& p : attempts)
+                if (p.point == point && p.attempt > there
+                    && !remote->writePoint(runId, p, p.attempt, false, &why))
+                    return failed(why);
             if (!db->unqueueCopy(runId, point, &why))
                 return failed(why);
             ++copied;
@@ -206,38 +203,52 @@ std::optional<CertificateRuns> Records::certificateRuns(RecordsDatabase& db, con
     return out;
 }
 
-std::optional<CertificateRuns> Records::issueCertificate(const QString& runId, const QDateTime& now,
-                                                         QString* error)
+RecordsDatabase* Records::home(const QString& runId, QString* error)
 {
     RecordsDatabase* own = local(error);
     if (!own)
-        return std::nullopt;
+        return nullptr;
     // The run's home: the server for a run written there (or only there),
     // where the laboratory's certificate numbers are counted.
-    RecordsDatabase* home = own;
     QString ignored;
     const bool localRun = own->loadRun(runId, &ignored).has_value();
-    if (hasServer() && (!localRun || !own->serverOf(runId, &ignored).isEmpty())) {
-        QString why;
-        RecordsDatabase* remote = connectServer(&why);
-        if (!remote) {
-            if (error)
-                *error = QStringLiteral("The records server %1 cannot be reached: %2\r\r"
-                                        "A certificate number is given by the server; try again "
-                                        "when it is back.")
-                             .arg(settings_.server, why);
-            return std::nullopt;
-        }
-        if (copyPending(&why) < 0) {
-            if (error)
-                *error = QStringLiteral("The points waiting for the records server %1 could not "
-                                        "be copied: %2")
-                             .arg(settings_.server, why);
-            return std::nullopt;
-        }
-        home = server_.get();
+    if (!hasServer() || (localRun && own->serverOf(runId, &ignored).isEmpty()))
+        return own;
+    QString why;
+    RecordsDatabase* remote = connectServer(&why);
+    if (!remote) {
+        if (error)
+            *error = QStringLiteral("The records server %1 cannot be reached: %2\r\r"
+                                    "The run's records are kept there; try again when it is back.")
+                         .arg(settings_.server, why);
+        return nullptr;
     }
-    auto runs = certificateRuns(*home, runId, error);
+    if (copyPending(&why) < 0) {
+        if (error)
+            *error = QStringLiteral("The points waiting for the records server %1 could not "
+                                    "be copied: %2")
+                         .arg(settings_.server, why);
+        return nullptr;
+    }
+    return server_.get();
+}
+
+std::optional<CertificateRuns> Records::certificateRunsOf(const QString& runId, QString* error)
+{
+    RecordsDatabase* db = home(runId, error);
+    if (!db)
+        return std::nullopt;
+    return certificateRuns(*db, runId, error);
+}
+
+std::optional<CertificateRuns> Records::issueCertificate(const QString& runId, const QString& approvedBy,
+                                                         const QDateTime& now, QString* error)
+{
+    RecordsDatabase* own = local(error);
+    RecordsDatabase* db = own ? home(runId, error) : nullptr;
+    if (!db)
+        return std::nullopt;
+    auto runs = certificateRuns(*db, runId, error);
     if (!runs)
         return std::nullopt;
     if (!runs->run.info.certificateNumber.isEmpty())
@@ -248,21 +259,212 @@ std::optional<CertificateRuns> Records::issueCertificate(const QString& runId, c
                                     "run only.");
         return std::nullopt;
     }
+    if (approvedBy.trimmed().isEmpty()) {
+        if (error)
+            *error = QStringLiteral("A certificate is issued only when a named person approves it.");
+        return std::nullopt;
+    }
     const QString prefix = settings_.laboratory.certificatePrefix.isEmpty()
                                ? LaboratoryInfo().certificatePrefix
                                : settings_.laboratory.certificatePrefix;
-    const QString series = prefix + QLatin1Char('/')
-                           + QString::number(now.date().year());
-    const auto sequence = home->nextCertificateSequence(series, error);
+    const QString series = prefix + QLatin1Char('/') + QString::number(now.date().year());
+    const auto sequence = db->nextCertificateSequence(series, error);
     if (!sequence)
         return std::nullopt;
     const QString number = series + QLatin1Char('/') + QStringLiteral("%1").arg(*sequence, 4, 10, QLatin1Char('0'));
     const QString target = runs->run.info.runId;
-    if (!home->setCertificate(target, number, now, error))
+    if (!db->setCertificate(target, number, now, approvedBy.trimmed(), error))
         return std::nullopt;
-    if (home != own && own->loadRun(target, &ignored))
-        own->setCertificate(target, number, now, &ignored);
-    return certificateRuns(*home, runId, error);
+    QString ignored;
+    if (db != own && own->loadRun(target, &ignored))
+        own->setCertificate(target, number, now, approvedBy.trimmed(), &ignored);
+    return certificateRuns(*db, runId, error);
+}
+
+std::optional<QString> Records::correctPoint(const QString& runId, PointResult corrected, QString* error)
+{
+    RecordsDatabase* own = local(error);
+    RecordsDatabase* db = own ? home(runId, error) : nullptr;
+    if (!db)
+        return std::nullopt;
+    const auto runs = certificateRuns(*db, runId, error);
+    const auto run = runs ? db->loadRun(runId, error) : std::nullopt;
+    if (!run)
+        return std::nullopt;
+    if (!run->info.end.isValid()) {
+        if (error)
+            *error = QStringLiteral("The run has not ended; a point is corrected in a finished run only.");
+        return std::nullopt;
+    }
+    const int last = db->pointAttempt(runId, corrected.point, error);
+    if (last <= 0) {
+        if (error && last == 0)
+            *error = QStringLiteral("Point %1 was not taken in this run.").arg(corrected.point);
+        return std::nullopt;
+    }
+    corrected.attempt = last + 1;
+    QList<PointResult> points = run->points;
+    for (PointResult& p : points)
+        if (p.point == corrected.point)
+            p = corrected;
+    const Overall overall = overallOf(points, run->info.pointsInProcedure, false);
+    // The same change made in the local copy of a run kept on the server.
+    QString ignored;
+    RecordsDatabase* mirror = db != own && own->loadRun(runId, &ignored) ? own : nullptr;
+
+    if (runs->run.info.certificateNumber.isEmpty()) {
+        // Not issued yet: the correction is the point's next attempt.
+        if (!db->writeCorrection(runId, corrected, overall, error))
+            return std::nullopt;
+        if (mirror)
+            mirror->writeCorrection(runId, corrected, overall, &ignored);
+        return runId;
+    }
+    // Issued: the certified runs are carried over into an amended record,
+    // the correction added to its copy, and the old ones marked replaced.
+    const QString number = runs->run.info.certificateNumber;
+    QString asFoundCopy;
+    QString target;
+    const auto amend = [&](const RunRecord& old, const QString& asFound, const QString& replaces) {
+        const QString copy = newRunId();
+        const bool holds = old.info.runId == runId;
+        const auto correction = holds ? std::optional<PointResult>(corrected) : std::nullopt;
+        const auto result = holds ? std::optional<Overall>(overall) : std::nullopt;
+        if (!db->amendRun(old.info.runId, copy, asFound, replaces, correction, result, error))
+            return QString();
+        if (mirror && own->loadRun(old.info.runId, &ignored))
+            own->amendRun(old.info.runId, copy, asFound, replaces, correction, result, &ignored);
+        if (holds)
+            target = copy;
+        return copy;
+    };
+    if (runs->asFound) {
+        asFoundCopy = amend(*runs->asFound, runs->asFound->info.asFoundRunId, QString());
+        if (asFoundCopy.isEmpty())
+            return std::nullopt;
+    }
+    if (amend(runs->run, runs->asFound ? asFoundCopy : runs->run.info.asFoundRunId, number).isEmpty())
+        return std::nullopt;
+    if (target.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("The run %1 is not one of those certificate %2 was issued for.")
+                         .arg(runId, number);
+        return std::nullopt;
+    }
+    return target;
+}
+
+namespace {
+
+std::optional<DecisionRule> ruleNamed(const QString& name)
+{
+    for (DecisionRule rule : {DecisionRule::Simple, DecisionRule::Guarded, DecisionRule::NonBinary})
+        if (decisionRuleName(rule) == name)
+            return rule;
+    return std::nullopt;
+}
+
+// The guard band of a run as a share of the tolerance ("10%"), or none
+// when it is the point's expanded uncertainty ("U").
+std::optional<double> guardShare(const RunInfo& info)
+{
+    if (info.guard.trimmed().isEmpty())
+        return 0.0;
+    QString ignored;
+    const auto side = parseToleranceSide(info.guard, QString(), false, 0, &ignored);
+    if (side && side->form == ToleranceSide::Form::Percent)
+        return side->value / 100.0;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<PointResult> correctedPoint(const RunInfo& info, const PointResult& last,
+                                          const QString& typed, const NumberFormat& format,
+                                          QString* error)
+{
+    const auto refuse = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    PointResult p = last;
+    p.correctionReason.clear();
+    p.correctedBy.clear();
+    const QString value = typed.trimmed();
+    if (!p.nominal) {
+        // A check: the operator's judgement is corrected.
+        if (value.compare(QLatin1String("pass"), Qt::CaseInsensitive) == 0)
+            p.result = Verdict::Pass;
+        else if (value.compare(QLatin1String("fail"), Qt::CaseInsensitive) == 0)
+            p.result = Verdict::Fail;
+        else
+            return refuse(QStringLiteral("Point %1 is a check: type Pass or Fail.").arg(p.point));
+        return p;
+    }
+    const auto rule = ruleNamed(info.decisionRule);
+    const auto share = guardShare(info);
+    if (!rule || (!share && !p.uncertainty))
+        return refuse(QStringLiteral("The decision rule of the run (%1, guard %2) is not known to "
+                                     "this program.")
+                          .arg(info.decisionRule, info.guard));
+    const bool bandwidth = p.function == QLatin1String("fastrise");
+    const ShownUnit shown = bandwidth ? ShownUnit{1e-9, QStringLiteral("ns")} : shownUnitOf(*p.nominal, p.unit);
+    const auto read = parseReading(value, shown, bandwidth ? QStringLiteral("s") : p.unit, format);
+    if (!read || !std::isfinite(*read) || (bandwidth && !(*read > 0)))
+        return refuse(QStringLiteral("\"%1\" cannot be read as a value: type a number in %2, or a "
+                                     "number with its unit.")
+                          .arg(value, shown.text));
+    // A guard band of U is the point's own; it keeps the U it was given.
+    const bool byU = !share;
+    const double u = p.uncertainty.value_or(0.0);
+    const bool noDecision = last.result == Verdict::NoDecision;
+    p.readings.clear();
+    if (bandwidth) {
+        const auto b = FastRisePanel::ExactBandwidth(*read / 1e-9);
+        if (b.outcome != FastRisePanel::Bandwidth::Outcome::Shown)
+            return refuse(QStringLiteral("A rise time of %1 is too short to give a bandwidth.").arg(value));
+        p.riseTime = *read / 1e-9;
+        p.indicated = b.megahertz;
+        const double least = p.lower.value_or(*p.nominal);
+        const double w = byU ? u : 0.0;
+        const double e = b.megahertz - least;
+        if (noDecision)
+            p.result = Verdict::NoDecision;
+        else if (*rule == DecisionRule::Simple || w == 0.0)
+            p.result = e >= 0 ? Verdict::Pass : Verdict::Fail;
+        else if (e >= w)
+            p.result = Verdict::Pass;
+        else if (*rule == DecisionRule::Guarded)
+            p.result = Verdict::Fail;
+        else
+            p.result = e >= 0 ? Verdict::ConditionalPass : e >= -w ? Verdict::ConditionalFail : Verdict::Fail;
+        return p;
+    }
+    if (!p.lower || !p.upper)
+        return refuse(QStringLiteral("Point %1 has no limits stored.").arg(p.point));
+    // A deviation point's observation is the calibrator's output (the unit
+    // shows the nominal); a reading's is what the unit showed.
+    const bool deviation = p.actual && p.indicated && *p.actual != *p.nominal && *p.indicated == *p.nominal;
+    if (deviation)
+        p.actual = *read;
+    else {
+        p.indicated = *read;
+        p.actual = *p.nominal;
+    }
+    const PointLimits limits{*p.nominal - *p.lower, *p.upper - *p.nominal};
+    p.error = errorOf(*p.indicated, *p.actual);
+    p.toleranceUsed = toleranceUsed(*p.error, limits);
+    double guard = share.value_or(0.0);
+    if (byU) {
+        // w = U on the side the error lies on.
+        const double side = *p.error < 0 ? limits.lower : limits.upper;
+        guard = side > 0 ? u / side : 1.0;
+    }
+    p.result = noDecision || (byU && (u >= limits.lower || u >= limits.upper))
+                   ? Verdict::NoDecision
+                   : decide(*p.error, limits, *p.nominal, *rule, guard);
+    return p;
 }
 
 QString Records::resultsFilePath(const RunInfo& info)
@@ -280,6 +482,13 @@ QString Records::resultsFilePath(const RunInfo& info)
 QString Records::certificatePath(const QString& number) const
 {
     return QDir(settings_.folder).filePath(certificateFileName(number));
+}
+
+QString Records::draftCertificatePath(const RunInfo& info)
+{
+    QString path = resultsFilePath(info);
+    path.chop(4);  // ".csv"
+    return path + QStringLiteral("-draft.pdf");
 }
 
 bool Records::writeResultsFile(const RunRecord& run, QString* error)

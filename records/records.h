@@ -76,11 +76,27 @@ public:
     // The runs a certificate for this run shows, read from `db`.
     std::optional<CertificateRuns> certificateRuns(RecordsDatabase& db, const QString& runId,
                                                    QString* error);
-    // Gives the certificate its number (prefix/year/sequence, counted in the
-    // database the run belongs to) unless it has one, and stores it in both
-    // copies. The runs as they now stand are returned.
-    std::optional<CertificateRuns> issueCertificate(const QString& runId, const QDateTime& now,
-                                                    QString* error);
+    // The database a run's later changes go to: the server for a run
+    // written there (reached, and what waited copied first), else the
+    // local database.
+    RecordsDatabase* home(const QString& runId, QString* error);
+    // The runs a certificate for this run shows, as they now stand in the
+    // run's home: numbered once issued, else a draft without a number.
+    std::optional<CertificateRuns> certificateRunsOf(const QString& runId, QString* error);
+    // Approves and issues the certificate: gives it its number
+    // (prefix/year/sequence, counted in the run's home) and stores the
+    // number, the date of issue and the approver in both copies. A
+    // certificate numbered already is returned as it is; an approver is
+    // required.
+    std::optional<CertificateRuns> issueCertificate(const QString& runId, const QString& approvedBy,
+                                                    const QDateTime& now, QString* error);
+    // Stores a correction (see correctedPoint) of a point of a finished
+    // run: before issue as the point's next attempt in the same run; after
+    // issue in an amended record (the certified runs copied with every
+    // attempt, naming the certificate they replace, the old ones marked
+    // replaced by them), which is then approved and issued anew. The run
+    // that now holds the point is returned.
+    std::optional<QString> correctPoint(const QString& runId, PointResult corrected, QString* error);
 
     // The results file of a run, written from its stored record: beside,
     // then renamed.
@@ -90,6 +106,8 @@ public:
     // that it does not overwrite the first one's file.
     QString resultsFilePath(const RunInfo& info);
     QString certificatePath(const QString& number) const;
+    // A draft certificate's: the results file's name with "-draft.pdf".
+    QString draftCertificatePath(const RunInfo& info);
 
 private:
     RecordsSettings settings_;
@@ -123,7 +141,15 @@ private:
     bool serverLost_ = false;
 };
 
-// A new run identity.
-QString newRunId();
+// A point of a finished run with a new value typed for its observation:
+// the reading for a reading point, the calibrator's output for a deviation
+// point, the rise time (ns) for a bandwidth point, "Pass" or "Fail" for a
+// check. Error, tolerance used and result are worked out again from the
+// stored nominal and limits under the run's decision rule; its U, k, TUR
+// and budget are kept. The caller sets the attempt's time, person and
+// reason. Empty with the reason when the value cannot be read.
+std::optional<PointResult> correctedPoint(const RunInfo& info, const PointResult& last,
+                                          const QString& typed, const NumberFormat& format,
+                                          QString* error);
 
 } // namespace tarn

@@ -8,6 +8,8 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <map>
+
 namespace tarn {
 
 namespace {
@@ -50,6 +52,62 @@ const QStringList& migrationStep(int from)
                            " run_id TEXT NOT NULL, point INTEGER NOT NULL,"
                            " PRIMARY KEY (run_id, point))"),
             QStringLiteral("UPDATE schema_version SET version = 2"),
+        },
+        {
+            // The run's particulars, the calibrator's specification, the
+            // approval and the link between an amended record and the one
+            // it replaces.
+            QStringLiteral("ALTER TABLE runs ADD COLUMN customer_address TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN unit_maker TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN date_received TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN condition_on_receipt TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN specification TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN temperature_c %REAL%"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN humidity_rh %REAL%"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN adjustment TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN uut_identification TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN calibrator_model TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN calibrator_serial TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN calibrator_certificate TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN calibrator_due TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN calibrator_spec_text %BLOB%"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN calibrator_spec_sha256 TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN calibrator_past_due INTEGER"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN approved_by TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN approved TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN replaces_certificate TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN replaced_by TEXT"),
+            // Every attempt at a point is a row of its own; the point's
+            // result is its highest attempt.
+            QStringLiteral("CREATE TABLE point_attempts ("
+                           " run_id TEXT NOT NULL, point INTEGER NOT NULL, attempt INTEGER NOT NULL,"
+                           " test TEXT, function_name TEXT, setting TEXT,"
+                           " nominal %REAL%, indicated %REAL%, actual %REAL%, error_value %REAL%,"
+                           " lower_limit %REAL%, upper_limit %REAL%, unit TEXT,"
+                           " tolerance_used %REAL%, result TEXT NOT NULL,"
+                           " uncertainty %REAL%, coverage_factor %REAL%, tur %REAL%, rise_time %REAL%,"
+                           " taken_at TEXT, taken_by TEXT, remark TEXT,"
+                           " correction_reason TEXT, corrected_by TEXT,"
+                           " PRIMARY KEY (run_id, point, attempt))"),
+            QStringLiteral("INSERT INTO point_attempts (run_id, point, attempt, test, function_name,"
+                           " setting, nominal, indicated, actual, error_value, lower_limit, upper_limit,"
+                           " unit, tolerance_used, result)"
+                           " SELECT run_id, point, attempt, test, function_name, setting, nominal,"
+                           " indicated, actual, error_value, lower_limit, upper_limit, unit,"
+                           " tolerance_used, result FROM points"),
+            QStringLiteral("DROP TABLE points"),
+            QStringLiteral("ALTER TABLE point_attempts RENAME TO points"),
+            QStringLiteral("CREATE TABLE budget_components ("
+                           " run_id TEXT NOT NULL, point INTEGER NOT NULL, attempt INTEGER NOT NULL,"
+                           " position INTEGER NOT NULL, name TEXT, value %REAL%, distribution TEXT,"
+                           " divisor %REAL%, sensitivity %REAL%, standard_uncertainty %REAL%,"
+                           " degrees_of_freedom %REAL%,"
+                           " PRIMARY KEY (run_id, point, attempt, position))"),
+            QStringLiteral("CREATE TABLE point_readings ("
+                           " run_id TEXT NOT NULL, point INTEGER NOT NULL, attempt INTEGER NOT NULL,"
+                           " position INTEGER NOT NULL, value %REAL% NOT NULL,"
+                           " PRIMARY KEY (run_id, point, attempt, position))"),
+            QStringLiteral("UPDATE schema_version SET version = 3"),
         },
     };
     return steps.at(from);
@@ -113,15 +171,190 @@ bool run(QSqlQuery& query, const QString& sql, const QVariantList& values, QStri
     return true;
 }
 
-const QString kRunColumns = QStringLiteral(
-    "id, as_found_id, procedure_title, procedure_revision, procedure_sha256, procedure_text,"
-    " procedure_file, instrument, unit_model, unit_serial, unit_asset, customer, operator_name,"
-    " temperature, humidity, started, ended, calibrator, decision_rule, guard,"
-    " points_in_procedure, overall, certificate_number, certificate_issued");
+QVariant dateText(const QDate& date)
+{
+    return date.isValid() ? QVariant(date.toString(Qt::ISODate)) : QVariant(QMetaType(QMetaType::QString));
+}
 
+QDate dateFrom(const QVariant& value)
+{
+    const QString text = value.toString();
+    return text.isEmpty() ? QDate() : QDate::fromString(text, Qt::ISODate);
+}
+
+QVariant nullText()
+{
+    return QVariant(QMetaType(QMetaType::QString));
+}
+
+QString placeholders(qsizetype count)
+{
+    QStringList marks;
+    for (qsizetype i = 0; i < count; ++i)
+        marks << QStringLiteral("?");
+    return marks.join(QLatin1Char(','));
+}
+
+// The run's columns, in the order runValues() and readRun() use. The ones
+// a copy of a run does not take over (its identity, certificate, approval
+// and links) come first.
+const QStringList kRunIdentity = {
+    QStringLiteral("id"),           QStringLiteral("as_found_id"),
+    QStringLiteral("certificate_number"), QStringLiteral("certificate_issued"),
+    QStringLiteral("approved_by"),  QStringLiteral("approved"),
+    QStringLiteral("replaces_certificate"),
+};
+const QStringList kRunParticulars = {
+    QStringLiteral("procedure_title"), QStringLiteral("procedure_revision"),
+    QStringLiteral("procedure_sha256"), QStringLiteral("procedure_text"),
+    QStringLiteral("procedure_file"), QStringLiteral("instrument"),
+    QStringLiteral("unit_model"), QStringLiteral("unit_serial"), QStringLiteral("unit_asset"),
+    QStringLiteral("customer"), QStringLiteral("customer_address"), QStringLiteral("unit_maker"),
+    QStringLiteral("date_received"), QStringLiteral("condition_on_receipt"),
+    QStringLiteral("specification"), QStringLiteral("operator_name"),
+    QStringLiteral("temperature"), QStringLiteral("humidity"),
+    QStringLiteral("temperature_c"), QStringLiteral("humidity_rh"),
+    QStringLiteral("adjustment"), QStringLiteral("uut_identification"),
+    QStringLiteral("started"), QStringLiteral("ended"), QStringLiteral("calibrator"),
+    QStringLiteral("calibrator_model"), QStringLiteral("calibrator_serial"),
+    QStringLiteral("calibrator_certificate"), QStringLiteral("calibrator_due"),
+    QStringLiteral("calibrator_spec_text"), QStringLiteral("calibrator_spec_sha256"),
+    QStringLiteral("calibrator_past_due"),
+    QStringLiteral("decision_rule"), QStringLiteral("guard"),
+    QStringLiteral("points_in_procedure"), QStringLiteral("overall"),
+};
+// Brought up to date when a run is written again before it has ended.
+const QStringList kRunUpdatable = {
+    QStringLiteral("unit_model"), QStringLiteral("unit_asset"), QStringLiteral("customer"),
+    QStringLiteral("customer_address"), QStringLiteral("unit_maker"),
+    QStringLiteral("date_received"), QStringLiteral("condition_on_receipt"),
+    QStringLiteral("operator_name"), QStringLiteral("temperature"), QStringLiteral("humidity"),
+    QStringLiteral("temperature_c"), QStringLiteral("humidity_rh"), QStringLiteral("adjustment"),
+    QStringLiteral("uut_identification"), QStringLiteral("calibrator"),
+    QStringLiteral("calibrator_model"), QStringLiteral("calibrator_serial"),
+    QStringLiteral("calibrator_certificate"), QStringLiteral("calibrator_due"),
+    QStringLiteral("calibrator_spec_text"), QStringLiteral("calibrator_spec_sha256"),
+    QStringLiteral("calibrator_past_due"),
+};
+const QString kRunColumns = (kRunIdentity + kRunParticulars).join(QStringLiteral(", "));
+
+QVariantList runValues(const RunInfo& i)
+{
+    return {i.runId, text(i.asFoundRunId), nullText(), nullText(), nullText(), nullText(),
+            text(i.replacesCertificate),
+            text(i.procedureTitle), text(i.procedureRevision), text(i.procedureSha256),
+            i.procedureText, text(i.procedureFile), text(i.instrument), text(i.unitModel),
+            text(i.unitSerial), text(i.unitAsset), text(i.customer), text(i.customerAddress),
+            text(i.unitMaker), dateText(i.dateReceived), text(i.condition), text(i.specification),
+            text(i.operatorName), text(i.temperature), text(i.humidity), number(i.temperatureC),
+            number(i.humidityRH), text(i.adjustment), text(i.uutIdentification), timeText(i.start),
+            nullText(), text(i.calibrator), text(i.calibratorModel), text(i.calibratorSerial),
+            text(i.calibratorCertificate), dateText(i.calibratorDue), i.calibratorSpecText,
+            text(i.calibratorSpecSha256), int(i.calibratorPastDue), text(i.decisionRule),
+            text(i.guard), i.pointsInProcedure, nullText()};
+}
+
+RunInfo readRun(const QSqlQuery& q)
+{
+    RunInfo i;
+    int c = 0;
+    const auto next = [&] { return q.value(c++); };
+    i.runId = next().toString();
+    i.asFoundRunId = next().toString();
+    i.certificateNumber = next().toString();
+    i.certificateIssued = timeFrom(next());
+    i.approvedBy = next().toString();
+    i.approved = timeFrom(next());
+    i.replacesCertificate = next().toString();
+    i.procedureTitle = next().toString();
+    i.procedureRevision = next().toString();
+    i.procedureSha256 = next().toString();
+    i.procedureText = next().toByteArray();
+    i.procedureFile = next().toString();
+    i.instrument = next().toString();
+    i.unitModel = next().toString();
+    i.unitSerial = next().toString();
+    i.unitAsset = next().toString();
+    i.customer = next().toString();
+    i.customerAddress = next().toString();
+    i.unitMaker = next().toString();
+    i.dateReceived = dateFrom(next());
+    i.condition = next().toString();
+    i.specification = next().toString();
+    i.operatorName = next().toString();
+    i.temperature = next().toString();
+    i.humidity = next().toString();
+    i.temperatureC = numberFrom(next());
+    i.humidityRH = numberFrom(next());
+    i.adjustment = next().toString();
+    i.uutIdentification = next().toString();
+    i.start = timeFrom(next());
+    i.end = timeFrom(next());
+    i.calibrator = next().toString();
+    i.calibratorModel = next().toString();
+    i.calibratorSerial = next().toString();
+    i.calibratorCertificate = next().toString();
+    i.calibratorDue = dateFrom(next());
+    i.calibratorSpecText = next().toByteArray();
+    i.calibratorSpecSha256 = next().toString();
+    i.calibratorPastDue = next().toInt() != 0;
+    i.decisionRule = next().toString();
+    i.guard = next().toString();
+    i.pointsInProcedure = next().toInt();
+    i.overall = overallFromText(next().toString());
+    return i;
+}
+
+// The columns of an attempt at a point after run_id, in the order
+// pointValues() and readPoint() use.
 const QString kPointColumns = QStringLiteral(
-    "point, test, function_name, setting, nominal, indicated, actual, error_value,"
-    " lower_limit, upper_limit, unit, tolerance_used, result");
+    "point, attempt, test, function_name, setting, nominal, indicated, actual, error_value,"
+    " lower_limit, upper_limit, unit, tolerance_used, result, uncertainty, coverage_factor, tur,"
+    " rise_time, taken_at, taken_by, remark, correction_reason, corrected_by");
+
+QVariantList pointValues(const QString& runId, const PointResult& p, int attempt)
+{
+    return {runId, p.point, attempt, text(p.test), text(p.function), text(p.setting),
+            number(p.nominal), number(p.indicated), number(p.actual), number(p.error),
+            number(p.lower), number(p.upper), text(p.unit), number(p.toleranceUsed),
+            verdictText(p.result), number(p.uncertainty), number(p.coverageFactor), number(p.tur),
+            number(p.riseTime), timeText(p.takenAt), text(p.takenBy), text(p.remark),
+            text(p.correctionReason), text(p.correctedBy)};
+}
+
+PointResult readPoint(const QSqlQuery& q)
+{
+    PointResult p;
+    int c = 0;
+    const auto next = [&] { return q.value(c++); };
+    p.point = next().toInt();
+    p.attempt = next().toInt();
+    p.test = next().toString();
+    p.function = next().toString();
+    p.setting = next().toString();
+    p.nominal = numberFrom(next());
+    p.indicated = numberFrom(next());
+    p.actual = numberFrom(next());
+    p.error = numberFrom(next());
+    p.lower = numberFrom(next());
+    p.upper = numberFrom(next());
+    p.unit = next().toString();
+    p.toleranceUsed = numberFrom(next());
+    p.result = verdictFromText(next().toString()).value_or(Verdict::Skipped);
+    p.uncertainty = numberFrom(next());
+    p.coverageFactor = numberFrom(next());
+    p.tur = numberFrom(next());
+    p.riseTime = numberFrom(next());
+    p.takenAt = timeFrom(next());
+    p.takenBy = next().toString();
+    p.remark = next().toString();
+    p.correctionReason = next().toString();
+    p.correctedBy = next().toString();
+    return p;
+}
+
+const QString kBudgetColumns = QStringLiteral(
+    "name, value, distribution, divisor, sensitivity, standard_uncertainty, degrees_of_freedom");
 
 } // namespace
 
@@ -210,6 +443,13 @@ std::unique_ptr<RecordsDatabase> RecordsDatabase::openLocal(const QString& file,
 std::unique_ptr<RecordsDatabase> RecordsDatabase::openServer(const ServerAddress& address,
                                                              int timeoutSeconds, QString* error)
 {
+    return openServerAt(address, timeoutSeconds, kSchemaVersion, error);
+}
+
+std::unique_ptr<RecordsDatabase> RecordsDatabase::openServerAt(const ServerAddress& address,
+                                                               int timeoutSeconds, int version,
+                                                               QString* error)
+{
     const QString connection = QStringLiteral("records-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
     db.setHostName(address.host);
@@ -232,7 +472,7 @@ std::unique_ptr<RecordsDatabase> RecordsDatabase::openServer(const ServerAddress
     }
     QString ignored;
     records->exec(QStringLiteral("SET client_min_messages TO WARNING"), &ignored);
-    if (!records->prepareSchema(error))
+    if (!records->migrate(version, error))
         return nullptr;
     return records;
 }
@@ -339,25 +579,49 @@ bool RecordsDatabase::prepareSchema(QString* error)
 
 bool RecordsDatabase::writeRun(const RunInfo& i, const QString& server, QString* error)
 {
+    QStringList updates;
+    for (const QString& column : kRunUpdatable)
+        updates << column + QStringLiteral(" = excluded.") + column;
+    QVariantList values = runValues(i);
+    values << text(server);
     QSqlQuery q(db_);
     return run(q,
-               QStringLiteral("INSERT INTO runs (") + kRunColumns
-                   + QStringLiteral(", server) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
-                                    " ON CONFLICT (id) DO UPDATE SET"
-                                    " unit_model = excluded.unit_model, unit_asset = excluded.unit_asset,"
-                                    " customer = excluded.customer, operator_name = excluded.operator_name,"
-                                    " temperature = excluded.temperature, humidity = excluded.humidity,"
-                                    " calibrator = excluded.calibrator"
-                                    " WHERE runs.ended IS NULL"),
-               {i.runId, text(i.asFoundRunId), text(i.procedureTitle), text(i.procedureRevision),
-                text(i.procedureSha256), i.procedureText, text(i.procedureFile), text(i.instrument),
-                text(i.unitModel), text(i.unitSerial), text(i.unitAsset), text(i.customer),
-                text(i.operatorName), text(i.temperature), text(i.humidity), timeText(i.start),
-                QVariant(QMetaType(QMetaType::QString)), text(i.calibrator), text(i.decisionRule),
-                text(i.guard), i.pointsInProcedure, QVariant(QMetaType(QMetaType::QString)),
-                QVariant(QMetaType(QMetaType::QString)), QVariant(QMetaType(QMetaType::QString)),
-                text(server)},
-               error);
+               QStringLiteral("INSERT INTO runs (") + kRunColumns + QStringLiteral(", server) VALUES (")
+                   + placeholders(values.size()) + QStringLiteral(") ON CONFLICT (id) DO UPDATE SET ")
+                   + updates.join(QStringLiteral(", ")) + QStringLiteral(" WHERE runs.ended IS NULL"),
+               values, error);
+}
+
+bool RecordsDatabase::insertAttempt(const QString& runId, const PointResult& p, int attempt,
+                                    QString* error)
+{
+    QSqlQuery q(db_);
+    const QVariantList values = pointValues(runId, p, attempt);
+    if (!run(q,
+             QStringLiteral("INSERT INTO points (run_id, ") + kPointColumns + QStringLiteral(") VALUES (")
+                 + placeholders(values.size())
+                 + QStringLiteral(") ON CONFLICT (run_id, point, attempt) DO NOTHING"),
+             values, error))
+        return false;
+    if (q.numRowsAffected() < 1)
+        return true;  // a copy repeated: the attempt is there already
+    for (qsizetype at = 0; at < p.budget.size(); ++at) {
+        const BudgetComponent& b = p.budget[at];
+        if (!run(q,
+                 QStringLiteral("INSERT INTO budget_components (run_id, point, attempt, position, ")
+                     + kBudgetColumns + QStringLiteral(") VALUES (?,?,?,?,?,?,?,?,?,?,?)"),
+                 {runId, p.point, attempt, int(at), text(b.name), b.value, text(b.distribution),
+                  b.divisor, b.sensitivity, b.standardUncertainty, number(b.degreesOfFreedom)},
+                 error))
+            return false;
+    }
+    for (qsizetype at = 0; at < p.readings.size(); ++at)
+        if (!run(q,
+                 QStringLiteral("INSERT INTO point_readings (run_id, point, attempt, position, value)"
+                                " VALUES (?,?,?,?,?)"),
+                 {runId, p.point, attempt, int(at), p.readings[at]}, error))
+            return false;
+    return true;
 }
 
 bool RecordsDatabase::writePoint(const QString& runId, const PointResult& p, int attempt,
@@ -374,23 +638,7 @@ bool RecordsDatabase::writePoint(const QString& runId, const PointResult& p, int
                                           : QStringLiteral("The run %1 is not in %2.").arg(runId, name_);
                 return false;
             }
-            return run(q,
-                       QStringLiteral("INSERT INTO points (run_id, attempt, ") + kPointColumns
-                           + QStringLiteral(") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"
-                                            " ON CONFLICT (run_id, point) DO UPDATE SET"
-                                            " attempt = excluded.attempt, test = excluded.test,"
-                                            " function_name = excluded.function_name, setting = excluded.setting,"
-                                            " nominal = excluded.nominal, indicated = excluded.indicated,"
-                                            " actual = excluded.actual, error_value = excluded.error_value,"
-                                            " lower_limit = excluded.lower_limit, upper_limit = excluded.upper_limit,"
-                                            " unit = excluded.unit, tolerance_used = excluded.tolerance_used,"
-                                            " result = excluded.result"
-                                            " WHERE points.attempt < excluded.attempt"),
-                       {runId, attempt, p.point, text(p.test), text(p.function), text(p.setting),
-                        number(p.nominal), number(p.indicated), number(p.actual), number(p.error),
-                        number(p.lower), number(p.upper), text(p.unit), number(p.toleranceUsed),
-                        verdictText(p.result)},
-                       failed)
+            return insertAttempt(runId, p, attempt, failed)
                    && (!queue || queueCopy(runId, p.point, failed));
         },
         error);
@@ -399,7 +647,7 @@ bool RecordsDatabase::writePoint(const QString& runId, const PointResult& p, int
 int RecordsDatabase::pointAttempt(const QString& runId, int point, QString* error)
 {
     QSqlQuery q(db_);
-    if (!run(q, QStringLiteral("SELECT attempt FROM points WHERE run_id = ? AND point = ?"),
+    if (!run(q, QStringLiteral("SELECT MAX(attempt) FROM points WHERE run_id = ? AND point = ?"),
              {runId, point}, error))
         return -1;
     return q.next() ? q.value(0).toInt() : 0;
@@ -418,21 +666,162 @@ bool RecordsDatabase::endRun(const RunInfo& i, bool queue, QString* error)
         error);
 }
 
+bool RecordsDatabase::checkOpenForChange(const QString& runId, QString* error)
+{
+    QSqlQuery q(db_);
+    if (!run(q, QStringLiteral("SELECT ended, certificate_number, replaced_by FROM runs WHERE id = ?"),
+             {runId}, error))
+        return false;
+    QString why;
+    if (!q.next())
+        why = QStringLiteral("The run %1 is not in %2.").arg(runId, name_);
+    else if (q.value(0).toString().isEmpty())
+        why = QStringLiteral("The run %1 has not ended.").arg(runId);
+    else if (!q.value(1).toString().isEmpty())
+        why = QStringLiteral("The certificate %1 has been issued for the run %2.")
+                  .arg(q.value(1).toString(), runId);
+    else if (!q.value(2).toString().isEmpty())
+        why = QStringLiteral("The run %1 has been replaced by an amended record.").arg(runId);
+    if (why.isEmpty())
+        return true;
+    if (error)
+        *error = why;
+    return false;
+}
+
+bool RecordsDatabase::writeCorrection(const QString& runId, const PointResult& p, Overall overall,
+                                      QString* error)
+{
+    return transact(
+        [&](QString* failed) {
+            const int last = pointAttempt(runId, p.point, failed);
+            if (last < 0 || !checkOpenForChange(runId, failed))
+                return false;
+            if (p.attempt <= last) {
+                if (failed)
+                    *failed = QStringLiteral("Point %1 of the run %2 has attempt %3 already.")
+                                  .arg(p.point)
+                                  .arg(runId)
+                                  .arg(p.attempt);
+                return false;
+            }
+            QSqlQuery q(db_);
+            return insertAttempt(runId, p, p.attempt, failed)
+                   && run(q, QStringLiteral("UPDATE runs SET overall = ? WHERE id = ?"),
+                          {overallText(overall), runId}, failed);
+        },
+        error);
+}
+
+bool RecordsDatabase::amendRun(const QString& oldId, const QString& newId, const QString& asFoundId,
+                               const QString& replacesCertificate,
+                               const std::optional<PointResult>& correction,
+                               std::optional<Overall> overall, QString* error)
+{
+    return transact(
+        [&](QString* failed) {
+            QSqlQuery q(db_);
+            if (!run(q, QStringLiteral("SELECT ended, replaced_by FROM runs WHERE id = ?"), {oldId}, failed))
+                return false;
+            if (!q.next() || q.value(0).toString().isEmpty() || !q.value(1).toString().isEmpty()) {
+                if (failed)
+                    *failed = QStringLiteral("The run %1 is not a finished run that can be amended.").arg(oldId);
+                return false;
+            }
+            const QString particulars = kRunParticulars.join(QStringLiteral(", "));
+            const QString pointColumns = kPointColumns;
+            const QString budget = QStringLiteral("point, attempt, position, ") + kBudgetColumns;
+            const QString readings = QStringLiteral("point, attempt, position, value");
+            if (!run(q,
+                     QStringLiteral("INSERT INTO runs (id, as_found_id, replaces_certificate, server, ")
+                         + particulars + QStringLiteral(") SELECT ?, ?, ?, server, ") + particulars
+                         + QStringLiteral(" FROM runs WHERE id = ?"),
+                     {newId, text(asFoundId), text(replacesCertificate), oldId}, failed))
+                return false;
+            for (const auto& [table, columns] :
+                 {std::pair{QStringLiteral("points"), pointColumns},
+                  std::pair{QStringLiteral("budget_components"), budget},
+                  std::pair{QStringLiteral("point_readings"), readings}})
+                if (!run(q,
+                         QStringLiteral("INSERT INTO %1 (run_id, %2) SELECT ?, %2 FROM %1 WHERE run_id = ?")
+                             .arg(table, columns),
+                         {newId, oldId}, failed))
+                    return false;
+            if (!run(q, QStringLiteral("UPDATE runs SET replaced_by = ? WHERE id = ?"), {newId, oldId}, failed))
+                return false;
+            if (correction && !insertAttempt(newId, *correction, correction->attempt, failed))
+                return false;
+            return !overall
+                   || run(q, QStringLiteral("UPDATE runs SET overall = ? WHERE id = ?"),
+                          {overallText(*overall), newId}, failed);
+        },
+        error);
+}
+
 bool RecordsDatabase::setCertificate(const QString& runId, const QString& number,
-                                     const QDateTime& issued, QString* error)
+                                     const QDateTime& issued, const QString& approvedBy,
+                                     QString* error)
 {
     QSqlQuery q(db_);
     if (!run(q,
-             QStringLiteral("UPDATE runs SET certificate_number = ?, certificate_issued = ?"
-                            " WHERE id = ? AND ended IS NOT NULL AND certificate_number IS NULL"),
-             {number, timeText(issued), runId}, error))
+             QStringLiteral("UPDATE runs SET certificate_number = ?, certificate_issued = ?,"
+                            " approved_by = ?, approved = ?"
+                            " WHERE id = ? AND ended IS NOT NULL AND certificate_number IS NULL"
+                            " AND replaced_by IS NULL"),
+             {number, timeText(issued), text(approvedBy), timeText(issued), runId}, error))
         return false;
     if (q.numRowsAffected() != 1) {
         if (error)
-            *error = QStringLiteral("The run %1 has not ended or has a certificate already.").arg(runId);
+            *error = QStringLiteral("The run %1 has not ended, has a certificate already or has "
+                                    "been replaced.")
+                         .arg(runId);
         return false;
     }
     return true;
+}
+
+QList<PointResult> RecordsDatabase::attemptsOf(const QString& runId, QString* error)
+{
+    QList<PointResult> out;
+    QSqlQuery q(db_);
+    if (!run(q, QStringLiteral("SELECT ") + kPointColumns
+                    + QStringLiteral(" FROM points WHERE run_id = ? ORDER BY point, attempt"),
+             {runId}, error))
+        return out;
+    std::map<std::pair<int, int>, qsizetype> at;
+    while (q.next()) {
+        out << readPoint(q);
+        at[{out.last().point, out.last().attempt}] = out.size() - 1;
+    }
+    if (!run(q, QStringLiteral("SELECT point, attempt, ") + kBudgetColumns
+                    + QStringLiteral(" FROM budget_components WHERE run_id = ?"
+                                     " ORDER BY point, attempt, position"),
+             {runId}, error))
+        return {};
+    while (q.next()) {
+        const auto found = at.find({q.value(0).toInt(), q.value(1).toInt()});
+        if (found == at.end())
+            continue;
+        BudgetComponent b;
+        b.name = q.value(2).toString();
+        b.value = q.value(3).toDouble();
+        b.distribution = q.value(4).toString();
+        b.divisor = q.value(5).toDouble();
+        b.sensitivity = q.value(6).toDouble();
+        b.standardUncertainty = q.value(7).toDouble();
+        b.degreesOfFreedom = numberFrom(q.value(8));
+        out[found->second].budget << b;
+    }
+    if (!run(q, QStringLiteral("SELECT point, attempt, value FROM point_readings WHERE run_id = ?"
+                               " ORDER BY point, attempt, position"),
+             {runId}, error))
+        return {};
+    while (q.next()) {
+        const auto found = at.find({q.value(0).toInt(), q.value(1).toInt()});
+        if (found != at.end())
+            out[found->second].readings << q.value(2).toDouble();
+    }
+    return out;
 }
 
 std::optional<RunRecord> RecordsDatabase::loadRun(const QString& runId, QString* error)
@@ -447,55 +836,20 @@ std::optional<RunRecord> RecordsDatabase::loadRun(const QString& runId, QString*
         return std::nullopt;
     }
     RunRecord r;
-    RunInfo& i = r.info;
-    int c = 0;
-    const auto next = [&] { return q.value(c++); };
-    i.runId = next().toString();
-    i.asFoundRunId = next().toString();
-    i.procedureTitle = next().toString();
-    i.procedureRevision = next().toString();
-    i.procedureSha256 = next().toString();
-    i.procedureText = next().toByteArray();
-    i.procedureFile = next().toString();
-    i.instrument = next().toString();
-    i.unitModel = next().toString();
-    i.unitSerial = next().toString();
-    i.unitAsset = next().toString();
-    i.customer = next().toString();
-    i.operatorName = next().toString();
-    i.temperature = next().toString();
-    i.humidity = next().toString();
-    i.start = timeFrom(next());
-    i.end = timeFrom(next());
-    i.calibrator = next().toString();
-    i.decisionRule = next().toString();
-    i.guard = next().toString();
-    i.pointsInProcedure = next().toInt();
-    i.overall = overallFromText(next().toString());
-    i.certificateNumber = next().toString();
-    i.certificateIssued = timeFrom(next());
-
-    if (!run(q, QStringLiteral("SELECT ") + kPointColumns
-                    + QStringLiteral(" FROM points WHERE run_id = ? ORDER BY point"),
-             {runId}, error))
+    r.info = readRun(q);
+    QString why;
+    const QList<PointResult> all = attemptsOf(runId, &why);
+    if (!why.isEmpty()) {
+        if (error)
+            *error = why;
         return std::nullopt;
-    while (q.next()) {
-        PointResult p;
-        c = 0;
-        p.point = next().toInt();
-        p.test = next().toString();
-        p.function = next().toString();
-        p.setting = next().toString();
-        p.nominal = numberFrom(next());
-        p.indicated = numberFrom(next());
-        p.actual = numberFrom(next());
-        p.error = numberFrom(next());
-        p.lower = numberFrom(next());
-        p.upper = numberFrom(next());
-        p.unit = next().toString();
-        p.toleranceUsed = numberFrom(next());
-        p.result = verdictFromText(next().toString()).value_or(Verdict::Skipped);
-        r.points << p;
+    }
+    // The point's result is its last attempt.
+    for (const PointResult& p : all) {
+        if (!r.points.isEmpty() && r.points.last().point == p.point)
+            r.points.last() = p;
+        else
+            r.points << p;
     }
     return r;
 }
@@ -504,20 +858,41 @@ QList<int> RecordsDatabase::attempts(const QString& runId, QString* error)
 {
     QList<int> out;
     QSqlQuery q(db_);
-    if (run(q, QStringLiteral("SELECT attempt FROM points WHERE run_id = ? ORDER BY point"), {runId},
-            error))
+    if (run(q, QStringLiteral("SELECT MAX(attempt) FROM points WHERE run_id = ? GROUP BY point ORDER BY point"),
+            {runId}, error))
         while (q.next())
             out << q.value(0).toInt();
     return out;
 }
+
+namespace {
+
+// Whether `newer` replaces `older`, directly or through later amendments.
+bool replaces(const QList<RunSummary>& runs, const RunSummary& newer, const RunSummary& older)
+{
+    QString next = older.replacedBy;
+    for (qsizetype guard = 0; !next.isEmpty() && guard <= runs.size(); ++guard) {
+        if (next == newer.runId)
+            return true;
+        const auto at = std::find_if(runs.begin(), runs.end(),
+                                     [&](const RunSummary& r) { return r.runId == next; });
+        next = at == runs.end() ? QString() : at->replacedBy;
+    }
+    return false;
+}
+
+} // namespace
 
 QList<RunSummary> RecordsDatabase::runsOf(const QString& serial, QString* error)
 {
     QList<RunSummary> out;
     QSqlQuery q(db_);
     if (!run(q,
-             QStringLiteral("SELECT id, as_found_id, started, procedure_title, operator_name, overall,"
-                            " certificate_number, ended FROM runs WHERE unit_serial = ?"),
+             QStringLiteral("SELECT r.id, r.as_found_id, r.started, r.procedure_title, r.operator_name,"
+                            " r.overall, r.certificate_number, r.ended, r.approved_by,"
+                            " r.replaces_certificate, r.replaced_by, n.certificate_number"
+                            " FROM runs r LEFT JOIN runs n ON n.id = r.replaced_by"
+                            " WHERE r.unit_serial = ?"),
              {serial}, error))
         return out;
     while (q.next()) {
@@ -530,17 +905,40 @@ QList<RunSummary> RecordsDatabase::runsOf(const QString& serial, QString* error)
         s.overall = overallFromText(q.value(5).toString());
         s.certificateNumber = q.value(6).toString();
         s.end = timeFrom(q.value(7));
+        s.approvedBy = q.value(8).toString();
+        s.replacesCertificate = q.value(9).toString();
+        s.replacedBy = q.value(10).toString();
+        s.replacedByCertificate = q.value(11).toString();
         out << s;
+    }
+    // A run as found is certified with its as-left run: it is issued with
+    // that one's number, and replaced when that one's amendment is issued.
+    const auto numberOfAsLeft = [&](const QString& asFound) {
+        for (const RunSummary& l : out)
+            if (l.asFoundRunId == asFound && !l.certificateNumber.isEmpty())
+                return l.certificateNumber;
+        return QString();
+    };
+    for (RunSummary& r : out) {
+        if (r.certificateNumber.isEmpty())
+            r.issuedWith = numberOfAsLeft(r.runId);
+        if (!r.replacedBy.isEmpty() && r.replacedByCertificate.isEmpty())
+            r.replacedByCertificate = numberOfAsLeft(r.replacedBy);
     }
     // Newest first by the instant, whatever offset each start was written
     // in; of runs begun in the same second, the one still going or ended
-    // last is the newer.
-    std::stable_sort(out.begin(), out.end(), [](const RunSummary& a, const RunSummary& b) {
+    // last is the newer; an amended record comes before the one it
+    // replaces (it keeps that one's times).
+    std::sort(out.begin(), out.end(), [&](const RunSummary& a, const RunSummary& b) {
         if (a.start != b.start)
             return a.start > b.start;
         if (a.end.isValid() != b.end.isValid())
             return !a.end.isValid();
-        return a.end > b.end;
+        if (a.end != b.end)
+            return a.end > b.end;
+        if (replaces(out, a, b) != replaces(out, b, a))
+            return replaces(out, a, b);
+        return a.runId < b.runId;
     });
     return out;
 }

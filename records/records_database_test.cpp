@@ -126,13 +126,13 @@ TEST(RecordsSchema, CreatesMigratesOrRefusesByVersion)
         }
         auto db = RecordsDatabase::openLocal(s.file(), &error);
         ASSERT_TRUE(db) << error.toStdString();
-        EXPECT_EQ(db->schemaVersion(&error), 2);
+        EXPECT_EQ(db->schemaVersion(&error), RecordsDatabase::kSchemaVersion);
         const auto runs = db->runsOf(QStringLiteral("SN-1042"), &error);
         ASSERT_EQ(runs.size(), 1);
         EXPECT_EQ(runs[0].procedureTitle, QStringLiteral("Old"));
         EXPECT_EQ(runs[0].overall, Overall::Fail);
         EXPECT_TRUE(db->setCertificate(run.info.runId, QStringLiteral("TC/2026/0001"),
-                                       run.info.end, &error))
+                                       run.info.end, QStringLiteral("A. Smith"), &error))
             << error.toStdString();
     }
     // A newer database is refused with a clear message and left untouched.
@@ -142,7 +142,9 @@ TEST(RecordsSchema, CreatesMigratesOrRefusesByVersion)
         {
             auto db = RecordsDatabase::openLocal(s.file(), &error);
             ASSERT_TRUE(db);
-            ASSERT_TRUE(db->exec(QStringLiteral("UPDATE schema_version SET version = 3"), &error));
+            ASSERT_TRUE(db->exec(QStringLiteral("UPDATE schema_version SET version = %1")
+                                     .arg(RecordsDatabase::kSchemaVersion + 1),
+                                 &error));
         }
         const QByteArray before = contents(s.file());
         auto db = RecordsDatabase::openLocal(s.file(), &error);
@@ -165,7 +167,7 @@ TEST(RecordsSchema, CreatesMigratesOrRefusesByVersion)
 }
 
 // A run as the runner drives the sink: points written through at once, a
-// point taken again after Back replacing its row, the run cut off before
+// point taken again after Back kept beside its first attempt, the run cut off before
 // its end and found again by a new program, then the same run ended.
 TEST(RecordsSink, WritesEachPointThroughAndKeepsARunCutOff)
 {
@@ -174,6 +176,7 @@ TEST(RecordsSink, WritesEachPointThroughAndKeepsARunCutOff)
     testing::FakeMessages messages(journal);
     RunRecord run = sampleRun();
     QString runId;
+    PointResult again;
     {
         Records records(s.settings());
         RecordsSink sink(records, &messages);
@@ -187,11 +190,12 @@ TEST(RecordsSink, WritesEachPointThroughAndKeepsARunCutOff)
             ASSERT_TRUE(sink.recordPoint(sofar, run.points[i], &error)) << error.toStdString();
         }
         // Back: point 2 taken again, now passing.
-        PointResult again = run.points[1];
+        again = run.points[1];
         again.indicated = 1000005.0;
         again.error = 5.0;
         again.toleranceUsed = 50.0;
         again.result = Verdict::Pass;
+        again.attempt = 2;
         sofar.points[1] = again;
         ASSERT_TRUE(sink.recordPoint(sofar, again, &error));
         run.points[1] = again;
@@ -207,6 +211,8 @@ TEST(RecordsSink, WritesEachPointThroughAndKeepsARunCutOff)
     ASSERT_TRUE(cut) << error.toStdString();
     EXPECT_EQ(cut->points, run.points.mid(0, 2));
     EXPECT_EQ(db->attempts(runId, &error), (QList<int>{1, 2}));
+    // The first taking of point 2 is kept.
+    EXPECT_EQ(db->attemptsOf(runId, &error), (QList<PointResult>{run.points[0], sampleRun().points[1], again}));
     EXPECT_FALSE(cut->info.end.isValid());
     const auto listed = db->runsOf(run.info.unitSerial, &error);
     ASSERT_EQ(listed.size(), 1);
@@ -270,23 +276,24 @@ TEST(RecordsCertificates, NumbersRunOnAndPairAsFoundWithAsLeft)
     const QDateTime issued(QDate(2026, 12, 9), QTime(5, 0), Qt::OffsetFromUTC, 3600);
     ASSERT_TRUE(sink.beginRun(second.info, &error));
     const QString secondId = sink.runId();
-    EXPECT_FALSE(records.issueCertificate(secondId, issued, &error));  // not ended
+    EXPECT_FALSE(records.issueCertificate(secondId, QStringLiteral("A. Smith"), issued, &error));  // not ended
     EXPECT_TRUE(error.contains(QStringLiteral("has not ended")));
     for (const auto& p : second.points)
         ASSERT_TRUE(sink.recordPoint(second, p, &error));
     ASSERT_TRUE(sink.endRun(endedRun(second), &error));
 
     // Asked for from either run, the certificate is the pair's, numbered once.
-    const auto pair = records.issueCertificate(firstId, issued, &error);
+    const auto pair = records.issueCertificate(firstId, QStringLiteral("A. Smith"), issued, &error);
     ASSERT_TRUE(pair) << error.toStdString();
     ASSERT_TRUE(pair->asFound);
     EXPECT_EQ(pair->asFound->info.runId, firstId);
     EXPECT_EQ(pair->run.info.runId, secondId);
     EXPECT_EQ(pair->run.info.certificateNumber, QStringLiteral("TC/2026/0001"));
-    const auto again = records.issueCertificate(secondId, issued.addDays(3), &error);
+    const auto again = records.issueCertificate(secondId, QStringLiteral("B. Other"), issued.addDays(3), &error);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->run.info.certificateNumber, QStringLiteral("TC/2026/0001"));
     EXPECT_EQ(again->run.info.certificateIssued, issued);
+    EXPECT_EQ(again->run.info.approvedBy, QStringLiteral("A. Smith"));
 
     RecordsDatabase* db = records.local(&error);
     EXPECT_EQ(db->nextCertificateSequence(QStringLiteral("TC/2026"), &error), 2);

@@ -40,9 +40,9 @@ struct RunnerWithRecords {
         out.write(kCounter);
         out.close();
         QString problems;
-        runner = ProcedureRunner::open(*h.window, file, &problems);
+        runner = ProcedureRunner::open(h.station().bench(), file, &problems);
         EXPECT_TRUE(runner) << problems.toStdString();
-        sink = std::make_unique<RecordsSink>(h.window->records(), &h.messages);
+        sink = std::make_unique<RecordsSink>(h.station().records(), &h.messages);
         runner->addSink(sink.get());
     }
     // Both points with the typed readings.
@@ -63,14 +63,13 @@ TEST(RunnerRecords, AdjustedAndRunAgainIsStoredAsLeft)
 {
     RunnerWithRecords r;
     ASSERT_TRUE(r.runner);
-    ASSERT_TRUE(r.runner->Begin({QStringLiteral("FC-1"), QStringLiteral("U-77"), {}, {},
-                                 QStringLiteral("Ann"), QStringLiteral("22"), {}}));
+    ASSERT_TRUE(r.runner->Begin(unitDetails("U-77", "Ann", "FC-1", "22")));
     r.take("1.0001 kHz", "1 MHz");  // +100 ppm: fails
     ASSERT_EQ(r.runner->stage(), ProcedureRunner::Stage::Finished);
     ASSERT_TRUE(r.runner->canRunAgain());
     const RunRecord found = r.runner->record();
 
-    ASSERT_TRUE(r.runner->RunAgain());
+    ASSERT_TRUE(r.runner->RunAgain(QStringLiteral("gain trimmed")));
     EXPECT_EQ(r.runner->stage(), ProcedureRunner::Stage::Connect);
     EXPECT_EQ(r.runner->record().info.asFoundRunId, found.info.runId);
     EXPECT_EQ(r.runner->record().info.unitSerial, QStringLiteral("U-77"));
@@ -80,7 +79,7 @@ TEST(RunnerRecords, AdjustedAndRunAgainIsStoredAsLeft)
     const RunRecord left = r.runner->record();
 
     QString error;
-    RecordsDatabase* db = r.h.window->records().local(&error);
+    RecordsDatabase* db = r.h.station().records().local(&error);
     ASSERT_TRUE(db) << error.toStdString();
     EXPECT_EQ(*db->loadRun(found.info.runId, &error), found);
     const auto storedLeft = db->loadRun(left.info.runId, &error);
@@ -90,7 +89,7 @@ TEST(RunnerRecords, AdjustedAndRunAgainIsStoredAsLeft)
     EXPECT_EQ(db->runsOf(QStringLiteral("U-77"), &error).size(), 2);
     // Each run's results file is the stored run's, the first one kept even
     // when both began in the same second.
-    Records& records = r.h.window->records();
+    Records& records = r.h.station().records();
     EXPECT_NE(records.resultsFilePath(found.info), records.resultsFilePath(left.info));
     for (const RunRecord* run : {&found, &left}) {
         QFile csv(records.resultsFilePath(run->info));
@@ -106,7 +105,7 @@ TEST(RunnerRecords, BeginIsRefusedWhenTheServerCannotBeReached)
     RunnerWithRecords r(server);
     ASSERT_TRUE(r.runner);
     r.h.journal.clear();
-    EXPECT_FALSE(r.runner->Begin({{}, QStringLiteral("U-78"), {}, {}, QStringLiteral("Ann"), {}, {}}));
+    EXPECT_FALSE(r.runner->Begin(unitDetails("U-78", "Ann")));
     ASSERT_EQ(r.h.messages.shown.size(), 1u);
     const QString text = r.h.messages.shown[0].text;
     EXPECT_TRUE(text.startsWith(QStringLiteral("The records server ") + server + QStringLiteral(" cannot be reached: ")))
@@ -116,7 +115,7 @@ TEST(RunnerRecords, BeginIsRefusedWhenTheServerCannotBeReached)
     EXPECT_EQ(r.runner->stage(), ProcedureRunner::Stage::Details);
     EXPECT_TRUE(r.h.pieces().isEmpty());
     QString error;
-    EXPECT_TRUE(r.h.window->records().local(&error)->runsOf(QStringLiteral("U-78"), &error).isEmpty());
+    EXPECT_TRUE(r.h.station().records().local(&error)->runsOf(QStringLiteral("U-78"), &error).isEmpty());
 }
 
 } // namespace

@@ -102,6 +102,7 @@ TEST(RecordsServer, RunSurvivesTheServersLossAndReturn)
     run.points[1].error = 2.0;
     run.points[1].toleranceUsed = 20.0;
     run.points[1].result = Verdict::Pass;
+    run.points[1].attempt = 2;
     ASSERT_TRUE(sink.recordPoint(run, run.points[1], &error));
     const RunRecord ended = endedRun(run);
     ASSERT_TRUE(sink.endRun(ended, &error)) << error.toStdString();
@@ -134,6 +135,7 @@ TEST(RecordsServer, RunSurvivesTheServersLossAndReturn)
     EXPECT_EQ(*copied, ended);
     EXPECT_EQ(ResultsCsv(*copied), ResultsCsv(ended));
     EXPECT_EQ(remote->attempts(runId, &error), (QList<int>{1, 2, 1}));
+    EXPECT_EQ(remote->attemptsOf(runId, &error).size(), 4);  // both takings of point 2
     const auto history = remote->runsOf(run.info.unitSerial, &error);
     ASSERT_EQ(history.size(), 2);
     EXPECT_EQ(history[0].asFoundRunId, runId);
@@ -146,13 +148,40 @@ TEST(RecordsServer, RunSurvivesTheServersLossAndReturn)
     ASSERT_TRUE(sink.endRun(endedRun(next), &error));
     ASSERT_TRUE(remote->exec(QStringLiteral("INSERT INTO certificate_sequence VALUES ('CAL/2026', 41)"),
                              &error));
-    const auto certificate = records.issueCertificate(runId, ended.info.end, &error);
+    const auto certificate = records.issueCertificate(runId, QStringLiteral("A. Smith"), ended.info.end, &error);
     ASSERT_TRUE(certificate) << error.toStdString();
     ASSERT_TRUE(certificate->asFound);
     EXPECT_EQ(certificate->asFound->info.runId, runId);
     EXPECT_EQ(certificate->run.info.certificateNumber, QStringLiteral("CAL/2026/0042"));
     EXPECT_EQ(records.local(&error)->loadRun(next.info.runId, &error)->info.certificateNumber,
               QStringLiteral("CAL/2026/0042"));
+}
+
+// The same schema on the server: a fully filled run read back exactly, and
+// a database of schema version 2 brought up to date without loss.
+TEST(RecordsServer, KeepsEveryFieldAndBringsSchemaTwoUp)
+{
+    TestServer server;
+    SKIP_WITHOUT_SERVER(server);
+    QString error;
+    {
+        const auto address = parseServerAddress(server.address(server.createDatabase()), &error);
+        ASSERT_TRUE(address) << error.toStdString();
+        auto db = RecordsDatabase::openServer(*address, 5, &error);
+        ASSERT_TRUE(db) << error.toStdString();
+        testing::expectEveryFieldKept(*db);
+    }
+    const auto address = parseServerAddress(server.address(server.createDatabase()), &error);
+    ASSERT_TRUE(address) << error.toStdString();
+    const QString runId = newRunId();
+    {
+        auto old = RecordsDatabase::openServerAt(*address, 5, 2, &error);
+        ASSERT_TRUE(old) << error.toStdString();
+        testing::fillSchemaTwo(*old, runId);
+    }
+    auto db = RecordsDatabase::openServer(*address, 5, &error);
+    ASSERT_TRUE(db) << error.toStdString();
+    testing::expectSchemaTwoKept(*db, runId);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "timing/frequency_panel.h"
 
 #include "app/main_window.h"
-#include "procedure/results.h"
+#include "channel/number_format.h"
 #include "timing/timer_model.h"
 
 #include <algorithm>
@@ -30,9 +30,7 @@ FrequencyPanel::FrequencyPanel(MainWindow& window, TimerModel& timer)
            QStringLiteral("fraHighFreq"),
            10000,
            200000,
-           {{"cmd100MHz", 100000000}, {"cmd50MHz", 50000000}, {"cmd20MHz", 20000000},
-            {"cmd10MHz", 10000000},   {"cmd5MHz", 5000000},   {"cmd2MHz", 2000000},
-            {"cmd1MHz", 1000000},     {"cmd500kHz", 500000},  {"cmd200kHz", 200000}},
+           Presets(),
            [this](double f) { SetLowFrequency(f); },
            [this](double f) { SetFrequency(f); },
            false,
@@ -66,18 +64,26 @@ void FrequencyPanel::SetFrequency(double f)
 }
 
 
-QString FrequencyPanel::SettingProblem(double f) const
+const std::vector<TimingPanel::Preset>& FrequencyPanel::Presets()
+{
+    static const std::vector<Preset> presets = {{"cmd100MHz", 100000000}, {"cmd50MHz", 50000000}, {"cmd20MHz", 20000000},
+        {"cmd10MHz", 10000000},   {"cmd5MHz", 5000000},   {"cmd2MHz", 2000000},
+        {"cmd1MHz", 1000000},     {"cmd500kHz", 500000},  {"cmd200kHz", 200000}};
+    return presets;
+}
+
+QString FrequencyPanel::SettingProblem(double f)
 {
     const auto number = [](double v) { return resultsNumber(v); };
-    if (IsPreset(f) || (f >= kLowest && f <= kHighest && IsExactFrequency(f)))
+    if (IsPresetIn(Presets(), f) || (f >= kLowest && f <= kHighest && IsExactFrequency(f)))
         return {};
     if (QString outside = OutsideLimits(QStringLiteral("frequency"), QStringLiteral("Hz"), f, kLowest,
-                                        ClosestPreset(1e300));
+                                        ClosestPresetIn(Presets(), 1e300));
         !outside.isEmpty())
         return outside;
     // The typed range makes a whole number of microseconds per period, with
     // one decimal place at most: a divisor of 10^7 microseconds.
-    double closest = ClosestPreset(f);
+    double closest = ClosestPresetIn(Presets(), f);
     for (int twos = 0; twos <= 7; ++twos)
         for (int fives = 0; fives <= 7; ++fives) {
             const double us = std::pow(2.0, twos) * std::pow(5.0, fives);

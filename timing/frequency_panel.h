@@ -24,7 +24,10 @@ public:
 
     // Why a procedure cannot have this frequency set, naming the closest value
     // the panel makes exactly; empty when the panel makes it.
-    QString SettingProblem(double value) const;
+    static QString SettingProblem(double value);
+
+private:
+    static const std::vector<Preset>& Presets();
 };
 
 } // namespace tarn

@@ -1,7 +1,7 @@
 #include "timing/period_panel.h"
 
 #include "app/main_window.h"
-#include "procedure/results.h"
+#include "channel/number_format.h"
 #include "timing/timer_model.h"
 
 #include <algorithm>
@@ -30,9 +30,7 @@ PeriodPanel::PeriodPanel(MainWindow& window, TimerModel& timer)
            QStringLiteral("fraLowPeriod"),
            0.0001,
            0.000005,
-           {{"cmd5us", 0.000005},    {"cmd2us", 0.000002},    {"cmd1us", 0.000001},
-            {"cmd500ns", 0.0000005}, {"cmd200ns", 0.0000002}, {"cmd100ns", 0.0000001},
-            {"cmd50ns", 0.00000005}, {"cmd20ns", 0.00000002}, {"cmd10ns", 0.00000001}},
+           Presets(),
            [this](double p) { SetLongPeriod(p); },
            [this](double p) { SetPeriod(p); },
            true,
@@ -64,18 +62,26 @@ void PeriodPanel::SetPeriod(double p)
 }
 
 
-QString PeriodPanel::SettingProblem(double p) const
+const std::vector<TimingPanel::Preset>& PeriodPanel::Presets()
+{
+    static const std::vector<Preset> presets = {{"cmd5us", 0.000005},    {"cmd2us", 0.000002},    {"cmd1us", 0.000001},
+        {"cmd500ns", 0.0000005}, {"cmd200ns", 0.0000002}, {"cmd100ns", 0.0000001},
+        {"cmd50ns", 0.00000005}, {"cmd20ns", 0.00000002}, {"cmd10ns", 0.00000001}};
+    return presets;
+}
+
+QString PeriodPanel::SettingProblem(double p)
 {
     const auto number = [](double v) { return resultsNumber(v); };
-    if (IsPreset(p) || (p >= kShortest && p <= kLongest && IsExactPeriod(p)))
+    if (IsPresetIn(Presets(), p) || (p >= kShortest && p <= kLongest && IsExactPeriod(p)))
         return {};
-    if (QString outside = OutsideLimits(QStringLiteral("period"), QStringLiteral("s"), p, ClosestPreset(0.0),
+    if (QString outside = OutsideLimits(QStringLiteral("period"), QStringLiteral("s"), p, ClosestPresetIn(Presets(), 0.0),
                                         kLongest);
         !outside.isEmpty())
         return outside;
     // The typed range makes whole microseconds.
     const double rounded = std::clamp(std::round(p * 1e6), kShortest * 1e6, kLongest * 1e6) / 1e6;
-    const double preset = ClosestPreset(p);
+    const double preset = ClosestPresetIn(Presets(), p);
     const double closest = std::fabs(preset - p) < std::fabs(rounded - p) ? preset : rounded;
     return QStringLiteral("period %1 s is not exactly achievable; "
                           "the closest achievable period is %2 s")

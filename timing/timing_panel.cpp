@@ -1,7 +1,7 @@
 #include "timing/timing_panel.h"
 
 #include "app/main_window.h"
-#include "procedure/results.h"
+#include "channel/number_format.h"
 #include "timing/timer_model.h"
 
 #include <cmath>
@@ -94,16 +94,26 @@ QString TimingPanel::OutsideLimits(const QString& what, const QString& unit, dou
 
 bool TimingPanel::IsPreset(double value) const
 {
-    for (const Preset& preset : ranges_.presets)
+    return IsPresetIn(ranges_.presets, value);
+}
+
+double TimingPanel::ClosestPreset(double value) const
+{
+    return ClosestPresetIn(ranges_.presets, value);
+}
+
+bool TimingPanel::IsPresetIn(const std::vector<Preset>& presets, double value)
+{
+    for (const Preset& preset : presets)
         if (preset.value == value)
             return true;
     return false;
 }
 
-double TimingPanel::ClosestPreset(double value) const
+double TimingPanel::ClosestPresetIn(const std::vector<Preset>& presets, double value)
 {
-    double closest = ranges_.presets.front().value;
-    for (const Preset& preset : ranges_.presets)
+    double closest = presets.front().value;
+    for (const Preset& preset : presets)
         if (std::fabs(preset.value - value) < std::fabs(closest - value))
             closest = preset.value;
     return closest;

@@ -80,6 +80,8 @@ protected:
                                  double highest);
     // The preset value closest to a value.
     double ClosestPreset(double value) const;
+    static bool IsPresetIn(const std::vector<Preset>& presets, double value);
+    static double ClosestPresetIn(const std::vector<Preset>& presets, double value);
 
     MainWindow& window_;
 

@@ -117,6 +117,10 @@ private:
                 ++line_;
                 lineStart_ = true;
                 header_ = false;
+                if (open_.empty()) {  // a line of its own: a key may begin
+                    quoteOpens_ = true;
+                    inKey_ = true;
+                }
             }
     }
 
@@ -138,23 +142,53 @@ private:
             return std::nullopt;
         }
         const bool lineStart = std::exchange(lineStart_, false);
-        if (c > 0x7F)
-            return problem(describe(c) + QStringLiteral(" can only stand inside quotes or a comment"));
+        const bool quoteOpens = std::exchange(quoteOpens_, false);
+        if (c > 0x7F) {
+            QString message = describe(c) + QStringLiteral(" can only stand inside quotes or a comment");
+            if (strayQuoteLine_ == line_)
+                message += QStringLiteral("; the quote before it does not begin a string there");
+            return problem(message);
+        }
         if (c == '[' && lineStart && open_.empty())
             return tableHeader();
         const bool tripled = at(i_ + 1) == c && at(i_ + 2) == c;
+        const bool inList = !open_.empty() && open_.back() == '[';
         switch (c) {
-        case '#': state_ = State::Comment; break;
-        case '"': state_ = tripled ? State::MultiBasic : State::Basic; break;
-        case '\'': state_ = tripled ? State::MultiLiteral : State::Literal; break;
+        case '#':
+            state_ = State::Comment;
+            quoteOpens_ = quoteOpens;
+            break;
+        case '"':
+        case '\'':
+            // Only where a key or a value begins; elsewhere toml++ reads a
+            // quote as part of a mistyped value, or refuses it.
+            if (!quoteOpens)
+                strayQuoteLine_ = line_;
+            else if (c == '"')
+                state_ = tripled ? State::MultiBasic : State::Basic;
+            else
+                state_ = tripled ? State::MultiLiteral : State::Literal;
+            break;
+        case '=':
+            quoteOpens_ = !header_;
+            inKey_ = false;
+            break;
         case '[':
         case '{':
-            if (!header_)
-                open_.push_back(c);
+            if (header_)
+                break;
+            open_.push_back(c);
+            quoteOpens_ = true;
+            inKey_ = c == '{';
             break;
+        case ',':
+            quoteOpens_ = true;
+            inKey_ = !inList;
+            break;
+        case '.': quoteOpens_ = inKey_; break;  // a dotted key
         case '}':
             // toml++ would take it for the start of a list's value.
-            if (!open_.empty() && open_.back() == '[')
+            if (inList)
                 return problem(QStringLiteral("'}' cannot close a list; a list ends with ']'"));
             [[fallthrough]];
         case ']':
@@ -163,7 +197,7 @@ private:
             break;
         default: break;
         }
-        advance(tripled && (c == '"' || c == '\'') ? 3 : 1);
+        advance(state_ == State::MultiBasic || state_ == State::MultiLiteral ? 3 : 1);
         return std::nullopt;
     }
 
@@ -190,6 +224,8 @@ private:
         }
         advance(k - i_);
         header_ = true;
+        quoteOpens_ = true;
+        inKey_ = true;
         return std::nullopt;
     }
 
@@ -237,6 +273,7 @@ private:
             ++run;
         if (run >= 3) {
             state_ = State::Outside;
+            quoteOpens_ = false;
             run = std::min<size_t>(run, 5);
         }
         advance(run);
@@ -250,6 +287,9 @@ private:
     bool lineStart_ = true;  // nothing but blank space yet on this line
     bool header_ = false;    // in a table header's line
     std::u32string open_;    // the brackets of a value's open lists and inline tables
+    bool quoteOpens_ = true; // a key or a value may begin here
+    bool inKey_ = true;      // in a key: a dot goes on to the next part
+    int strayQuoteLine_ = 0; // of the last quote that began no string
 };
 
 } // namespace

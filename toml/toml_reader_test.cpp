@@ -41,6 +41,16 @@ TEST(TomlReader, RefusesWhatWouldMisleadTheParserOnItsLine)
          "a table header must begin with a key (a letter, digit, - or _, or a quoted key), not with the end of the "
          "line"},
         {"points = [0.001, # a comment }\n  0.005,} 0.01]\n", 2, "'}' cannot close a list; a list ends with ']'"},
+        // A quote where no key or value begins is read by toml++ as part of a mistyped value.
+        {"title = -\"Pr\xc3\xbc" "fung\"\n", 1,
+         "the character '\xc3\xbc' (U+00FC) can only stand inside quotes or a comment; the quote before it does "
+         "not begin a string there"},
+        {"a = 1.\"\xc3\xa9\"\n", 1,
+         "the character '\xc3\xa9' (U+00E9) can only stand inside quotes or a comment; the quote before it does "
+         "not begin a string there"},
+        {"d = 1979-05-27 07:32'\xc3\xa9'\n", 1,
+         "the character '\xc3\xa9' (U+00E9) can only stand inside quotes or a comment; the quote before it does "
+         "not begin a string there"},
         // After a string closed by four quotes, the next line is a header.
         {"s = \"\"\"a\"\"\"\"\n[.b]\n", 2,
          "a table header must begin with a key (a letter, digit, - or _, or a quoted key), not with '.'"},
@@ -62,6 +72,8 @@ TEST(TomlReader, PassesValidTextAndReportsSyntaxErrorsWithTheirLine)
         "\xef\xbb\xbf" "title = \"Tol\xc3\xa9rance \xc2\xa7 \xe2\x80\x94 \xf0\x9f\x98\x80\"  # \xc3\xa9t\xc3\xa9\n",
         "'cl\xc3\xa9' = 'tol\xc3\xa9rance'\n[\"d\xc3\xa9j\xc3\xa0\"]\nx = '''\n\xc3\xa9'''\n",
         "s = \"\"\"\\\n   \\u00A7 and \xc2\xa7\"\"\"\nt = \"\\u00e9\\U0001F600\"\n",
+        "a.\"\xc3\xa9\" . 'b' = 1\nc = { \"k\" = [ # \xc3\xa9\n  '\xc3\xa9', \"\xc2\xa7\" ], d.\"\xc3\xa9\" = 2 }\n"
+        "[x.\"\xc3\xa9\"]\ne = 1979-05-27 07:32:00 # \"\xc3\xa9\n",
         "points = [\n  [1, 2], # [\n  [[3]],\n]\n[[test]]\nname = \"]\"\n[ a . \"b\" ]\n",
         "s = \"\"\"\"a\"\" \"\"\"\"\"\n[t]\nu = \"\"\n[[v]]\nw = [{a = 1}, {b = [2, {c = 3}]}]\n",
     };

@@ -7,6 +7,7 @@
 #include "app/test_fakes.h"
 #include "app/view/main_window_view.h"
 #include "app/view/other_windows.h"
+#include "app/workstation.h"
 #include "app/view/qt_services.h"
 #include "records/view/certificate_pdf.h"
 
@@ -56,6 +57,7 @@ public:
     ~GuiHarness()
     {
         view.reset();
+        station.reset();
         core.reset();
     }
     GuiHarness(const GuiHarness&) = delete;
@@ -78,6 +80,8 @@ public:
         s.applicationFolder = options_.folder;
         core = std::make_unique<MainWindow>(s);
         core->Load();
+        station = std::make_unique<Workstation>(*core);
+        windows.setWorkstation(station.get());
         view = std::make_unique<MainWindowView>(*core);
         boxes.setView(view.get());
         busy.setView(view.get());
@@ -125,6 +129,7 @@ public:
     PdfCertificatePrinter certificates{QPageSize(QPageSize::A4)};
     RecordedViewer documents;
     std::unique_ptr<MainWindow> core;
+    std::unique_ptr<Workstation> station;
     std::unique_ptr<MainWindowView> view;
 
 private:

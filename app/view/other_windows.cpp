@@ -2,6 +2,7 @@
 
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "app/workstation.h"
 #include "records/view/history_view.h"
 
 #include <QClipboard>
@@ -284,10 +285,10 @@ void QtWindows::openGuide()
 
 void QtWindows::openHistory(const QString& serial)
 {
-    if (!core_)
+    if (!core_ || !station_)
         return;
     if (!history_)
-        history_ = new HistoryView(core_->records(), core_->services(), main_.data());
+        history_ = new HistoryView(station_->records(), core_->services(), main_.data());
     history_->showSerial(serial);
     ShowBeside(history_, main_.data());
 }

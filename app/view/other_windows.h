@@ -15,6 +15,7 @@ class QPlainTextEdit;
 namespace tarn {
 
 class MainWindow;
+class Workstation;
 class HistoryView;
 
 // frmCommandLog: the command log as it grows, with Copy, Save as text and Clear.
@@ -62,6 +63,8 @@ void ShowBeside(QWidget* window, const QWidget* panel);
 class QtWindows : public Windows {
 public:
     void attach(MainWindow* core, QWidget* mainWindow);
+    // The records the history window reads.
+    void setWorkstation(Workstation* station) { station_ = station; }
     void openCommandLog() override;
     void openGuide() override;
     void openHistory(const QString& serial) override;
@@ -70,6 +73,7 @@ public:
 
 private:
     MainWindow* core_ = nullptr;
+    Workstation* station_ = nullptr;
     QPointer<QWidget> main_;
     QPointer<CommandLogWindow> log_;
     QPointer<GuideWindow> guide_;

@@ -1,14 +1,13 @@
 #include "procedure/view/procedure_window.h"
 
-#include "app/view/other_windows.h"
-
-#include "app/main_window.h"
-#include "app/view/main_window_view.h"
-#include "app/view/other_windows.h"
+#include "procedure/bench.h"
 #include "procedure/runner.h"
-#include "records/certificate.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QPlainTextEdit>
+#include <QScrollArea>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -39,6 +38,10 @@ QString resultRow(const PointResult& p, const NumberFormat& format)
                + (p.toleranceUsed ? QStringLiteral(", %1 % of tolerance").arg(*p.toleranceUsed, 0, 'f', 1)
                                   : QString())
                + u')';
+    if (p.uncertainty)
+        row += QStringLiteral(", U %1").arg(shownValue(*p.uncertainty, p.unit, format))
+               + (p.tur ? QStringLiteral(", TUR %1").arg(QString::number(*p.tur, 'f', 1).replace(u'.', format.decimalSeparator))
+                        : QString());
     return row;
 }
 
@@ -62,6 +65,25 @@ T* named(QWidget* parent, const char* name)
     return w;
 }
 
+// A condition's label, with the procedure's limits when it gives them.
+QString conditionLabel(const QString& name, const std::optional<ConditionRange>& limits)
+{
+    if (!limits)
+        return name + QLatin1Char(':');
+    return QStringLiteral("%1, %2 to %3:").arg(name, resultsNumber(limits->lowest), resultsNumber(limits->highest));
+}
+
+// The point taken last: the one with the latest time, the last of the list
+// on a tie (a point taken again after Back is not the last of the list).
+const PointResult* latest(const QList<PointResult>& points)
+{
+    const PointResult* newest = nullptr;
+    for (const PointResult& p : points)
+        if (!newest || p.takenAt >= newest->takenAt)
+            newest = &p;
+    return newest;
+}
+
 QPushButton* button(QWidget* parent, const char* name, const QString& caption)
 {
     auto* b = named<QPushButton>(parent, name);
@@ -70,15 +92,16 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption)
 }
 } // namespace
 
-ProcedureWindow::ProcedureWindow(MainWindow& core, MainWindowView* mainView,
+ProcedureWindow::ProcedureWindow(Bench& bench, RunRecords& records, std::function<void()> mirrorMainWindow,
                                  std::unique_ptr<ProcedureRunner> runner)
-    : QWidget(nullptr, Qt::Window), core_(core), mainView_(mainView), runner_(std::move(runner))
+    : QWidget(nullptr, Qt::Window), bench_(bench), runRecords_(records),
+      mirrorMainWindow_(std::move(mirrorMainWindow)), runner_(std::move(runner))
 {
     setObjectName(QStringLiteral("frmProcedure"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Procedure: ") + runner_->procedure().title);
     // The records database, which writes the results file from what it stored.
-    records_ = std::make_unique<RecordsSink>(core_.records(), core_.services().messages);
+    records_ = runRecords_.newSink();
     runner_->addSink(records_.get());
     build();
     txtOperator_->setText(runner_->rememberedOperator());
@@ -110,10 +133,26 @@ void ProcedureWindow::build()
     line(txtUnitModel_, "txtUnitModel", QStringLiteral("Unit model:"));
     line(txtUnitSerial_, "txtUnitSerial", QStringLiteral("Serial number (required):"));
     line(txtUnitAsset_, "txtUnitAsset", QStringLiteral("Asset number:"));
+    line(txtUnitMaker_, "txtUnitMaker", QStringLiteral("Unit manufacturer:"));
     line(txtCustomer_, "txtCustomer", QStringLiteral("Customer:"));
+    txtCustomerAddress_ = named<QPlainTextEdit>(details_, "txtCustomerAddress");
+    txtCustomerAddress_->setTabChangesFocus(true);
+    txtCustomerAddress_->setFixedHeight(txtCustomerAddress_->fontMetrics().lineSpacing() * 3 + 12);
+    form->addRow(QStringLiteral("Customer address:"), txtCustomerAddress_);
+    txtDateReceived_ = named<QDateEdit>(details_, "txtDateReceived");
+    txtDateReceived_->setCalendarPopup(true);
+    txtDateReceived_->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    txtDateReceived_->setDate(QDate::currentDate());
+    form->addRow(QStringLiteral("Date received:"), txtDateReceived_);
+    cboCondition_ = named<QComboBox>(details_, "cboCondition");
+    cboCondition_->setEditable(true);
+    cboCondition_->addItems({QStringLiteral("good"), QStringLiteral("damaged"), QStringLiteral("not working")});
+    form->addRow(QStringLiteral("Condition on receipt:"), cboCondition_);
     line(txtOperator_, "txtOperator", QStringLiteral("Operator (required):"));
-    line(txtTemperature_, "txtTemperature", QStringLiteral("Temperature:"));
-    line(txtHumidity_, "txtHumidity", QStringLiteral("Humidity:"));
+    line(txtTemperature_, "txtTemperature", conditionLabel(QStringLiteral("Temperature (°C)"),
+                                                           runner_->procedure().temperature));
+    line(txtHumidity_, "txtHumidity", conditionLabel(QStringLiteral("Humidity (% RH)"),
+                                                     runner_->procedure().humidity));
     cmdBegin_ = button(details_, "cmdBegin", QStringLiteral("&Begin"));
     form->addRow(QString(), cmdBegin_);
     layout->addWidget(details_);
@@ -127,13 +166,26 @@ void ProcedureWindow::build()
     lblTestName_->setFont(bold);
     lblInstruction_ = named<QLabel>(point_, "lblInstruction");
     lblInstruction_->setWordWrap(true);
+    lblInstruction_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // A long instruction scrolls rather than being clipped.
+    auto* instruction = named<QScrollArea>(point_, "scrInstruction");
+    instruction->setWidget(lblInstruction_);
+    instruction->setWidgetResizable(true);
+    instruction->setFrameShape(QFrame::NoFrame);
+    instruction->setMinimumHeight(lblInstruction_->fontMetrics().lineSpacing() * 5);
     lblStimulus_ = named<QLabel>(point_, "lblStimulus");
     lblStimulus_->setFont(bold);
     lblLimits_ = named<QLabel>(point_, "lblLimits");
+    lblUncertainty_ = named<QLabel>(point_, "lblUncertainty");
     pbrProgress_ = named<QProgressBar>(point_, "pbrProgress");
     lblProgress_ = named<QLabel>(point_, "lblProgress");
-    for (QWidget* w : std::initializer_list<QWidget*>{lblTestName_, lblInstruction_, lblStimulus_, lblLimits_})
-        p->addWidget(w);
+    p->addWidget(lblTestName_);
+    p->addWidget(instruction, 1);
+    p->addWidget(lblStimulus_);
+    auto* limits = new QHBoxLayout;
+    limits->addWidget(lblLimits_);
+    limits->addWidget(lblUncertainty_, 1);
+    p->addLayout(limits);
     auto* progress = new QHBoxLayout;
     progress->addWidget(pbrProgress_, 1);
     progress->addWidget(lblProgress_);
@@ -143,10 +195,15 @@ void ProcedureWindow::build()
     txtReading_ = named<QLineEdit>(point_, "txtReading");
     lblReadingUnit_ = named<QLabel>(point_, "lblReadingUnit");
     lblUutError_ = named<QLabel>(point_, "lblUutError");
+    lblReadingCount_ = named<QLabel>(point_, "lblReadingCount");
+    reading->addWidget(lblReadingCount_);
     reading->addWidget(txtReading_, 1);
     reading->addWidget(lblReadingUnit_);
     reading->addWidget(lblUutError_, 1);
     p->addLayout(reading);
+    txtRemark_ = named<QLineEdit>(point_, "txtRemark");
+    txtRemark_->setPlaceholderText(QStringLiteral("Remark on this point (optional)"));
+    p->addWidget(txtRemark_);
 
     auto* buttons = new QHBoxLayout;
     cmdContinue_ = button(point_, "cmdContinue", QStringLiteral("&Continue (output on)"));
@@ -172,13 +229,16 @@ void ProcedureWindow::build()
     // The last page: the run's records.
     finished_ = new QWidget(this);
     auto* last = new QHBoxLayout(finished_);
+    txtAdjustment_ = named<QLineEdit>(finished_, "txtAdjustment");
+    txtAdjustment_->setPlaceholderText(QStringLiteral("What was adjusted (required to run again)"));
+    last->addWidget(txtAdjustment_, 1);
     cmdRunAgain_ = button(finished_, "cmdRunAgain", QStringLiteral("Ad&just and run again"));
     cmdCertificate_ = button(finished_, "cmdCertificate", QStringLiteral("C&ertificate"));
     cmdHistory_ = button(finished_, "cmdHistory", QStringLiteral("&History..."));
     for (QPushButton* b : {cmdRunAgain_, cmdCertificate_, cmdHistory_})
         last->addWidget(b);
     layout->addWidget(finished_);
-    resize(640, 560);
+    resize(680, 720);
 
     connect(cmdBegin_, &QPushButton::clicked, this, [this] { begin(); });
     connect(cmdContinue_, &QPushButton::clicked, this, [this] { act([this] { runner_->Continue(); }); });
@@ -188,13 +248,16 @@ void ProcedureWindow::build()
     connect(cmdSkip_, &QPushButton::clicked, this, [this] { act([this] { runner_->Skip(); }); });
     connect(cmdBack_, &QPushButton::clicked, this, [this] { act([this] { runner_->Back(); }); });
     connect(cmdAbort_, &QPushButton::clicked, this, [this] { act([this] { runner_->Abort(); }, true); });
-    connect(cmdRunAgain_, &QPushButton::clicked, this, [this] { act([this] { runner_->RunAgain(); }); });
-    connect(cmdCertificate_, &QPushButton::clicked, this, [this] {
-        issueCertificate(core_.records(), runner_->record().info.runId, QDateTime::currentDateTime(),
-                         core_.services());
+    connect(cmdRunAgain_, &QPushButton::clicked, this, [this] {
+        act([this] {
+            if (runner_->RunAgain(txtAdjustment_->text()))
+                txtAdjustment_->clear();
+        });
     });
+    connect(cmdCertificate_, &QPushButton::clicked, this,
+            [this] { runRecords_.certificate(runner_->record().info.runId); });
     connect(cmdHistory_, &QPushButton::clicked, this,
-            [this] { core_.ShowHistory(runner_->record().info.unitSerial); });
+            [this] { runRecords_.history(runner_->record().info.unitSerial); });
 
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter})
         connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, [this] { enter(); });
@@ -217,31 +280,48 @@ void ProcedureWindow::build()
 
 void ProcedureWindow::act(const std::function<void()>& action, bool waitWhileBusy)
 {
-    if (!core_.form().window().enabled) {
+    if (bench_.busy()) {
         if (waitWhileBusy)
             QTimer::singleShot(50, this, [this, action] { act(action, true); });
         return;
     }
     action();
     refresh();
-    if (mainView_)
-        mainView_->sync();
+    if (mirrorMainWindow_)
+        mirrorMainWindow_();
 }
 
 void ProcedureWindow::begin()
 {
     act([this] {
-        runner_->Begin({txtUnitModel_->text(), txtUnitSerial_->text(), txtUnitAsset_->text(),
-                        txtCustomer_->text(), txtOperator_->text(), txtTemperature_->text(),
-                        txtHumidity_->text()});
+        RunDetails d;
+        d.unitModel = txtUnitModel_->text();
+        d.unitSerial = txtUnitSerial_->text();
+        d.unitAsset = txtUnitAsset_->text();
+        d.customer = txtCustomer_->text();
+        d.operatorName = txtOperator_->text();
+        d.temperature = txtTemperature_->text();
+        d.humidity = txtHumidity_->text();
+        d.customerAddress = txtCustomerAddress_->toPlainText();
+        d.unitMaker = txtUnitMaker_->text();
+        d.dateReceived = txtDateReceived_->date();
+        d.condition = cboCondition_->currentText();
+        runner_->Begin(d);
     });
 }
 
 void ProcedureWindow::record()
 {
     act([this] {
-        if (runner_->Record(txtReading_->text()))
+        runner_->setRemark(txtRemark_->text());
+        if (runner_->Record(txtReading_->text())) {
             txtReading_->clear();
+            txtRemark_->clear();
+        } else {
+            // Back to the box with the text selected, to be typed again.
+            txtReading_->setFocus();
+            txtReading_->selectAll();
+        }
     });
 }
 
@@ -276,6 +356,10 @@ void ProcedureWindow::refresh()
                                          : test.instruction + stepHint(test));
         lblStimulus_->setText(runner_->stimulusText());
         lblLimits_->setText(runner_->limitsText());
+        lblUncertainty_->setText(runner_->uncertaintyText());
+        // A point below the procedure's minimum TUR is marked before it is recorded.
+        lblUncertainty_->setStyleSheet(runner_->belowMinTur() ? QStringLiteral("color: rgb(192, 0, 0); font-weight: bold;")
+                                                              : QString());
         lblProgress_->setText(runner_->progressText());
         pbrProgress_->setRange(0, runner_->pointCount());
         pbrProgress_->setValue(runner_->pointNumber() - 1);
@@ -286,6 +370,8 @@ void ProcedureWindow::refresh()
     txtReading_->setVisible(typed);
     lblReadingUnit_->setVisible(typed);
     lblReadingUnit_->setText(running ? runner_->readingUnit() : QString());
+    lblReadingCount_->setText(runner_->readingCountText());
+    lblReadingCount_->setVisible(typed && !lblReadingCount_->text().isEmpty());
     lblUutError_->setVisible(atPoint && method == TestMethod::Deviation);
     lblUutError_->setText(runner_->liveErrorText());
     cmdRecord_->setVisible(atPoint && method != TestMethod::Check);
@@ -298,20 +384,32 @@ void ProcedureWindow::refresh()
     if (typed && !txtReading_->hasFocus())
         txtReading_->setFocus();
 
-    const NumberFormat format = core_.numberFormat();
+    const NumberFormat format = bench_.numberFormat();
     const QList<PointResult>& points = runner_->record().points;
     lstResults_->clear();
     for (const PointResult& p : points)
         lstResults_->addItem(resultRow(p, format));
+    // The list follows the point taken last.
+    if (const PointResult* newest = latest(points)) {
+        lstResults_->setCurrentRow(static_cast<int>(newest - points.data()));
+        lstResults_->scrollToItem(lstResults_->currentItem());
+    }
     finished_->setVisible(stage == Stage::Finished);
+    txtRemark_->setVisible(atPoint && method != TestMethod::Check);
+    setWindowTitle(QStringLiteral("Procedure: ") + runner_->procedure().title
+                   + (runner_->asLeft() ? QStringLiteral(" — As left (after adjustment)") : QString()));
+    txtAdjustment_->setVisible(runner_->canRunAgain());
+    if (stage != Stage::Finished)
+        lblOverall_->setText(runner_->asLeft() && stage != Stage::Details ? QStringLiteral("As left (after adjustment)")
+                                                                          : QString());
     cmdRunAgain_->setVisible(runner_->canRunAgain());
     if (stage == Stage::Finished) {
         pbrProgress_->setValue(runner_->pointCount());
         const Overall overall = runner_->record().info.overall.value_or(Overall::Incomplete);
         lblOverall_->setText(overallText(overall));
         lblInstruction_->setText(QStringLiteral("The run has ended; the output is off. Results: ")
-                                 + core_.records().resultsFilePath(runner_->record().info));
-        for (QWidget* w : std::initializer_list<QWidget*>{lblStimulus_, lblLimits_, lblProgress_})
+                                 + runRecords_.resultsFilePath(runner_->record().info));
+        for (QWidget* w : std::initializer_list<QWidget*>{lblStimulus_, lblLimits_, lblUncertainty_, lblProgress_})
             static_cast<QLabel*>(w)->clear();
     }
 }
@@ -321,85 +419,13 @@ void ProcedureWindow::closeEvent(QCloseEvent* event)
     // Closing ends an unfinished run: the output goes off and the run is
     // recorded as aborted. A close while a command is being sent waits
     // until it has gone, so that the "OFF" comes after it.
-    if (!core_.form().window().enabled && !core_.closed()) {
+    if (bench_.busy() && !bench_.closed()) {
         event->ignore();
         QTimer::singleShot(50, this, [this] { close(); });
         return;
     }
     act([this] { runner_->Close(); });
     event->accept();
-}
-
-// --- Launcher -------------------------------------------------------------------
-
-ProcedureLauncher::~ProcedureLauncher()
-{
-    // Only deleted: the main window may be gone already, and its closing
-    // has ended the run.
-    delete window_;
-}
-
-void ProcedureLauncher::attach(MainWindow& core, MainWindowView& mainView)
-{
-    core_ = &core;
-    mainView_ = &mainView;
-    // The main window closing, or the program ending otherwise (a signal,
-    // the session), ends an unfinished run as aborted.
-    const auto end = [this] {
-        if (window_)
-            window_->close();
-    };
-    connect(&mainView, &MainWindowView::closed, this, end);
-    if (QCoreApplication* app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, end);
-}
-
-void ProcedureLauncher::openProcedure(const QString& given)
-{
-    if (!core_)
-        return;
-    if (window_ && window_->running()) {
-        window_->raise();
-        window_->activateWindow();
-        core_->showMessage({QStringLiteral("Procedure"),
-                            QStringLiteral("A procedure is running. Finish or abort it before opening another."),
-                            MessageIcon::Exclamation, MessageButtons::Ok});
-        return;
-    }
-    QString file = given;
-    if (file.isEmpty()) {
-        file = QFileDialog::getOpenFileName(mainView_, QStringLiteral("Open procedure"), folder_,
-                                            QStringLiteral("Procedures (*.toml);;All files (*)"));
-        if (file.isEmpty())
-            return;
-    }
-    folder_ = QFileInfo(file).absolutePath();
-    QString problems;
-    std::unique_ptr<ProcedureRunner> runner = ProcedureRunner::open(*core_, file, &problems);
-    if (!runner) {
-        core_->showMessage({QStringLiteral("Procedure"),
-                            QStringLiteral("This procedure cannot be run:\r\r") + problems.replace(u'\n', u'\r'),
-                            MessageIcon::Exclamation, MessageButtons::Ok});
-        return;
-    }
-    if (window_)
-        window_->close();
-    window_ = new ProcedureWindow(*core_, mainView_, std::move(runner));
-    ShowBeside(window_, mainView_);
-}
-
-void ProcedureLauncher::openWhenReady(const QString& file)
-{
-    auto* wait = new QTimer(this);
-    wait->setInterval(100);
-    connect(wait, &QTimer::timeout, this, [this, wait, file] {
-        if (!core_ || !core_->initialised() || !core_->form().window().enabled)
-            return;
-        wait->deleteLater();
-        wait->stop();
-        openProcedure(file);
-    });
-    wait->start();
 }
 
 } // namespace tarn::view

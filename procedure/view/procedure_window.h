@@ -11,7 +11,10 @@
 
 #include <memory>
 
+class QComboBox;
+class QDateEdit;
 class QLabel;
+class QPlainTextEdit;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
@@ -20,10 +23,10 @@ class QTimer;
 
 namespace tarn {
 
-class MainWindow;
-class MainWindowView;
+class Bench;
 class ProcedureRunner;
-class RecordsSink;
+class ResultsSink;
+class RunRecords;
 
 namespace view {
 
@@ -31,7 +34,9 @@ class ProcedureWindow : public QWidget {
     Q_OBJECT
 
 public:
-    ProcedureWindow(MainWindow& core, MainWindowView* mainView, std::unique_ptr<ProcedureRunner> runner);
+    // mirrorMainWindow shows the main window's model after each action.
+    ProcedureWindow(Bench& bench, RunRecords& records, std::function<void()> mirrorMainWindow,
+                    std::unique_ptr<ProcedureRunner> runner);
     ~ProcedureWindow() override;
 
     ProcedureRunner& runner() { return *runner_; }
@@ -53,15 +58,20 @@ private:
     void record();
     void enter();
 
-    MainWindow& core_;
-    QPointer<MainWindowView> mainView_;
-    std::unique_ptr<RecordsSink> records_;
+    Bench& bench_;
+    RunRecords& runRecords_;
+    std::function<void()> mirrorMainWindow_;
+    std::unique_ptr<ResultsSink> records_;
     std::unique_ptr<ProcedureRunner> runner_;
     QTimer* live_ = nullptr;
     QLineEdit *txtUnitModel_, *txtUnitSerial_, *txtUnitAsset_, *txtCustomer_, *txtOperator_,
-        *txtTemperature_, *txtHumidity_, *txtReading_;
+        *txtTemperature_, *txtHumidity_, *txtReading_, *txtUnitMaker_, *txtRemark_;
+    QPlainTextEdit* txtCustomerAddress_ = nullptr;
+    QDateEdit* txtDateReceived_ = nullptr;
+    QComboBox* cboCondition_ = nullptr;
+    QLineEdit* txtAdjustment_ = nullptr;
     QLabel *lblTestName_, *lblInstruction_, *lblStimulus_, *lblLimits_, *lblProgress_,
-        *lblReadingUnit_, *lblUutError_, *lblOverall_;
+        *lblReadingUnit_, *lblUutError_, *lblOverall_, *lblUncertainty_, *lblReadingCount_;
     QProgressBar* pbrProgress_;
     QPushButton *cmdBegin_, *cmdContinue_, *cmdRecord_, *cmdPass_, *cmdFail_, *cmdSkip_, *cmdBack_,
         *cmdAbort_;
@@ -70,29 +80,6 @@ private:
     QPushButton *cmdRunAgain_ = nullptr, *cmdCertificate_ = nullptr, *cmdHistory_ = nullptr;
     QWidget* details_ = nullptr;
     QWidget* point_ = nullptr;
-};
-
-// Opens procedures in the runner's window: from a file given on the command
-// line once the main window has initialised, or from a file the operator
-// chooses (cmdProcedure, Ctrl+O). One run at a time.
-class ProcedureLauncher final : public QObject, public ProcedureOpener {
-    Q_OBJECT
-
-public:
-    ~ProcedureLauncher() override;
-    // The main window closing, or the program quitting, ends an unfinished
-    // run as aborted.
-    void attach(MainWindow& core, MainWindowView& mainView);
-    void openProcedure(const QString& file) override;
-    // Opens the file once the main window has initialised and is idle.
-    void openWhenReady(const QString& file);
-    ProcedureWindow* window() const { return window_; }
-
-private:
-    MainWindow* core_ = nullptr;
-    QPointer<MainWindowView> mainView_;
-    QPointer<ProcedureWindow> window_;
-    QString folder_;
 };
 
 } // namespace view

@@ -4,7 +4,7 @@
 // widget tests share it.
 
 #include "app/view/gui_test_harness.h"
-#include "procedure/view/procedure_window.h"
+#include "app/view/procedure_launcher.h"
 
 #include <QFile>
 #include <QLabel>
@@ -30,7 +30,7 @@ struct RunnerWindowHarness {
             return false;
         }
         out.close();
-        launcher.attach(*h.core, *h.view);
+        launcher.attach(*h.station, *h.view);
         return reopen();
     }
     // Opens the runner on the same file again.

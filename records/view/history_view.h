@@ -1,8 +1,9 @@
 #pragma once
 // The history window on screen (frmHistory): a serial number to look up,
 // its runs newest first, and the opened run's points and results file,
-// with the buttons that write its CSV and certificate and copy waiting
-// points to the server. Behaviour lives in History; this mirrors it.
+// with the buttons that write its CSV and certificate, correct a point,
+// approve and issue the certificate, and copy waiting points to the server.
+// Behaviour lives in History; this mirrors it.
 
 #include "records/history.h"
 
@@ -31,6 +32,10 @@ private:
     void openRow();
     void refresh();
     void fillPoints();
+    void correct();
+    void approve();
+    // Selects the opened run's row again after the list was refilled.
+    void selectCurrent();
 
     History history_;
     QLineEdit* serial_;
@@ -41,6 +46,9 @@ private:
     QPlainTextEdit* csv_;
     QPushButton* writeCsv_;
     QPushButton* certificate_;
+    QPushButton* correct_;
+    QPushButton* approve_;
+    QPushButton* dcc_;
     QPushButton* copy_;
     QLabel* pending_;
 };

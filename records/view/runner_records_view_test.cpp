@@ -2,6 +2,10 @@
 // certificate with both runs, and its history, clicked through the window.
 
 #include "procedure/view/runner_test_harness.h"
+#include "records/dcc.h"
+#include "records/dcc_validation.h"
+
+#include <QFile>
 
 #include <QLineEdit>
 #include <QProcess>
@@ -13,6 +17,8 @@ namespace {
 TEST(RunnerLastPage, RunAgainCertificateAndHistory)
 {
     RunnerWindowHarness r;
+    r.h.memoryProfile.writeString(QStringLiteral("Laboratory"), QStringLiteral("Country"), QStringLiteral("GB"),
+                                  kSettingsPath);
     ASSERT_TRUE(r.open("title = \"Counter\"\n[[test]]\nname = \"Counter\"\nfunction = \"frequency\"\n"
                        "method = \"reading\"\ntolerance = \"50 ppm\"\npoints = [1000]\n"));
     GuiHarness& h = r.h;
@@ -34,8 +40,17 @@ TEST(RunnerLastPage, RunAgainCertificateAndHistory)
     EXPECT_EQ(static_cast<QPushButton*>(w("cmdRunAgain"))->text().remove(u'&'),
               QStringLiteral("Adjust and run again"));
 
+    // Nothing runs again until the operator says what was adjusted.
+    click("cmdRunAgain");
+    EXPECT_FALSE(w("cmdContinue")->isVisible());
+    ASSERT_FALSE(h.messages.shown.empty());
+    EXPECT_TRUE(h.messages.shown.back().text.contains(QStringLiteral("what was adjusted")));
+    h.messages.shown.clear();
+    QTest::keyClicks(w("txtAdjustment"), QStringLiteral("timebase trimmed"));
     click("cmdRunAgain");
     EXPECT_TRUE(w("cmdContinue")->isVisible());
+    EXPECT_TRUE(r.window->windowTitle().endsWith(QStringLiteral("As left (after adjustment)")));
+    EXPECT_EQ(static_cast<QLabel*>(w("lblOverall"))->text(), QStringLiteral("As left (after adjustment)"));
     EXPECT_EQ(h.sent().split(u'/').last(), QStringLiteral("OFF"));
     take("1.00001");  // +10 ppm
     EXPECT_EQ(static_cast<QLabel*>(w("lblOverall"))->text(), QStringLiteral("PASS"));
@@ -49,7 +64,10 @@ TEST(RunnerLastPage, RunAgainCertificateAndHistory)
     const QString pdf = QString::fromUtf8(text.readAllStandardOutput());
     EXPECT_TRUE(pdf.contains(QStringLiteral("Results as found")));
     EXPECT_TRUE(pdf.contains(QStringLiteral("Results as left")));
-    EXPECT_TRUE(pdf.contains(QStringLiteral("1000.1 Hz")));
+    EXPECT_TRUE(pdf.contains(QStringLiteral("1.0001 kHz")));
+    // The runner's certificate is a draft until it is approved and issued
+    // in the history window: no number, and no DCC beside it.
+    EXPECT_FALSE(QFile::exists(dccPathBeside(h.documents.opened[0])));
 
     click("cmdHistory");
     QWidget* history = nullptr;
@@ -60,7 +78,9 @@ TEST(RunnerLastPage, RunAgainCertificateAndHistory)
     EXPECT_EQ(history->findChild<QLineEdit*>(QStringLiteral("txtSerial"))->text(), QStringLiteral("C-9"));
     auto* runs = history->findChild<QTreeWidget*>(QStringLiteral("lstRuns"));
     ASSERT_EQ(runs->topLevelItemCount(), 2);
-    EXPECT_FALSE(runs->topLevelItem(0)->text(4).isEmpty());  // the as-left run's number
+    // The runner's certificate is a draft: the number comes with approval.
+    EXPECT_TRUE(h.documents.opened[0].endsWith(QStringLiteral("-draft.pdf")));
+    EXPECT_EQ(runs->topLevelItem(0)->text(4), QStringLiteral("not issued"));
     EXPECT_TRUE(h.messages.shown.empty());
     r.window->close();
 }
