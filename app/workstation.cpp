@@ -10,6 +10,8 @@
 
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace tarn {
 
 namespace {
@@ -64,6 +66,21 @@ public:
     void ApplyFrequency(double hertz) override { w_.frequencyPanel().ApplySetting(hertz); }
     void ApplyPeriod(double seconds) override { w_.periodPanel().ApplySetting(seconds); }
     void Click(const QString& button) override { w_.form().operatorClick(button); }
+
+    CommandLog* commandLog() override { return &w_.commandLog(); }
+    void wait(int milliseconds) override
+    {
+        // In short slices, the windows answering between them.
+        for (int left = milliseconds;;) {
+            w_.services().busy->processEvents();
+            if (left <= 0)
+                break;
+            const int slice = std::min(left, 20);
+            w_.services().pauses->sleep(slice);
+            left -= slice;
+        }
+    }
+    QString driversFolder() const override { return w_.services().applicationFolder + QStringLiteral("/drivers"); }
 
 private:
     MainWindow& w_;

@@ -9,10 +9,13 @@
 #include "procedure/procedure.h"
 
 #include <QString>
+#include <QThread>
 
 #include <memory>
 
 namespace tarn {
+
+class CommandLog;
 
 class Bench {
 public:
@@ -49,6 +52,19 @@ public:
     virtual void ApplyPeriod(double seconds) = 0;
     // A button of the main window clicked (the deviation steps).
     virtual void Click(const QString& button) = 0;
+
+    // --- The unit under test ---------------------------------------------------
+    // The command log its exchanges are added to; none by default.
+    virtual CommandLog* commandLog() { return nullptr; }
+    // Waits, the windows answering meanwhile (Abort among it); by default
+    // it only sleeps.
+    virtual void wait(int milliseconds)
+    {
+        if (milliseconds > 0)
+            QThread::msleep(static_cast<unsigned long>(milliseconds));
+    }
+    // The folder of the shipped drivers; empty: "drivers" beside the program.
+    virtual QString driversFolder() const { return {}; }
 };
 
 // What the program keeps of a run beyond the runner: the records, which

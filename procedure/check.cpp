@@ -1,6 +1,7 @@
 #include "procedure/check.h"
 
 #include "procedure/procedure.h"
+#include "procedure/uut_keys.h"
 
 #include <QFile>
 
@@ -62,6 +63,11 @@ int RunProcedureCheck(const QString& file, QTextStream& out, const ProcedureChec
     if (!reading.procedure)
         return 1;
     const Procedure& procedure = *reading.procedure;
+    if (const QList<ProcedureProblem> uut = CheckProcedureUut(procedure, file, options.driversFolder); !uut.isEmpty()) {
+        for (const ProcedureProblem& p : uut)
+            out << file << u':' << p.line << ": " << p.message << Qt::endl;
+        return 1;
+    }
 
     std::optional<CalibratorSpec> spec;
     if (!options.calibratorFile.isEmpty()) {

@@ -14,6 +14,8 @@ struct ProcedureCheckOptions {
     QString calibratorFile;
     // Print each point's uncertainty budget as a table.
     bool budget = false;
+    // Where the shipped oscilloscope drivers are; empty: "drivers" beside the program.
+    QString driversFolder;
 };
 
 // Writes "FILE:LINE: message" for each problem and returns 1, or

@@ -3,6 +3,7 @@
 #include "amplitude/amplitude_panel.h"
 #include "timing/frequency_panel.h"
 #include "timing/period_panel.h"
+#include "procedure/uut_keys.h"
 #include "toml/toml_reader.h"
 
 #include <QRegularExpression>
@@ -23,11 +24,11 @@ constexpr Name kFunctions[] = {{"amplitude", 0}, {"frequency", 1}, {"period", 2}
 constexpr Name kMethods[] = {{"deviation", 0}, {"reading", 1}, {"check", 2}, {"risetime", 3}};
 constexpr Name kRules[] = {{"simple", 0}, {"guarded", 1}, {"non-binary", 2}};
 constexpr const char* kTopKeys[] = {"title", "instrument", "revision", "decision", "guard", "min_tur", "test",
-                                    "specification", "temperature", "humidity"};
+                                    "specification", "temperature", "humidity", "uut"};
 constexpr const char* kTestKeys[] = {"name",    "instruction", "function",  "waveform",
                                      "divisions", "ohm50",     "method",    "tolerance",
                                      "points",  "min_bandwidth", "judgement", "resolution",
-                                     "readings"};
+                                     "readings", "measure"};
 constexpr int kMostReadings = 20;
 
 template <size_t N>
@@ -176,6 +177,8 @@ public:
                 p.minTur = *value;
         }
 
+        p.uut = ReadUutTable(root, problems);
+
         const toml::node* tests = root.get("test");
         const toml::array* list = tests ? tests->as_array() : nullptr;
         if (!list || list->empty() || !list->is_array_of_tables())
@@ -187,6 +190,11 @@ public:
                         test->name = QStringLiteral("Test %1").arg(p.tests.size() + 1);
                     p.tests.append(*test);
                 }
+        for (const ProcedureTest& test : std::as_const(p.tests))
+            if (test.measure && !p.uut)
+                problem(test.measureLine,
+                        QStringLiteral("`measure` takes the results from the unit under test, which needs a [uut] "
+                                       "table with its driver and resource"));
         if (!problems.isEmpty())
             return std::nullopt;
         return p;
@@ -337,6 +345,7 @@ private:
         else if (toleranced)
             readTolerance(*tolerance, test);
         readUncertaintyKeys(t, test);
+        ReadMeasureKey(t, test, problems);
         if (problems.size() != before)
             return std::nullopt;
         return test;

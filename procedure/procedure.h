@@ -9,6 +9,7 @@
 #include "procedure/results.h"
 #include "uncertainty/budget.h"
 #include "uncertainty/calibrator_spec.h"
+#include "uut/driver.h"
 
 #include <QByteArray>
 #include <QList>
@@ -71,6 +72,11 @@ struct ProcedureTest {
     double judgement = 0.02;
     std::optional<double> resolution;
     int readings = 1;
+    // Taken from the unit under test over its remote interface (reading and
+    // risetime tests of a procedure with a [uut] table); then `readings`
+    // defaults to 5.
+    std::optional<MeasureKind> measure;
+    int measureLine = 0;
 
     // The nominal of a point: V (volts per division x divisions), Hz, s,
     // or the least bandwidth in MHz.
@@ -82,6 +88,17 @@ struct ConditionRange {
     double lowest = 0.0;
     double highest = 0.0;
     bool holds(double value) const { return value >= lowest && value <= highest; }
+};
+
+// The unit under test's remote interface, as the procedure's [uut] table
+// names it; the settings file's [UUT] Resource= and Driver= override it.
+struct ProcedureUut {
+    int line = 0;
+    QString driver;    // a shipped driver's name, or a path
+    int driverLine = 0;
+    QString resource;  // may be empty when the settings file gives it
+    int resourceLine = 0;
+    int channel = 1;
 };
 
 struct Procedure {
@@ -99,6 +116,7 @@ struct Procedure {
     int guardLine = 0;
     // A point whose test uncertainty ratio is below this is flagged.
     double minTur = 4.0;
+    std::optional<ProcedureUut> uut;
     QList<ProcedureTest> tests;
 
     int pointCount() const;
@@ -116,6 +134,11 @@ struct ProcedureReading {
 
 // Reads and checks a procedure's text.
 ProcedureReading ReadProcedure(const QByteArray& text);
+
+// The problem with taking a test's results as `measure`, or empty when the
+// kind fits: mean for a DC level, peak_to_peak or amplitude for the square
+// wave, frequency and period for their functions, rise_time for fast rise.
+QString measureProblem(const ProcedureTest& test, MeasureKind kind);
 
 // --- Rules of the panels, as a procedure meets them ------------------------
 // Each returns the problem with a point, or empty when the panel sets it.

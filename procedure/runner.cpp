@@ -122,8 +122,8 @@ QString ProcedureRunner::rememberedOperator() const
 
 bool ProcedureRunner::busy() const
 {
-    // While the main window sends, the operator's actions wait.
-    return bench_.busy();
+    // While the main window sends, or the unit is read, the operator's actions wait.
+    return bench_.busy() || readingFromUnit_;
 }
 
 bool ProcedureRunner::Begin(const RunDetails& details)
@@ -233,6 +233,8 @@ bool ProcedureRunner::Begin(const RunDetails& details)
             return false;
         }
     }
+    if (!beginUut(details))
+        return false;
     bench_.storeSetting(section(), QStringLiteral("Operator"), info.operatorName);
     startTest(0);
     return true;
@@ -310,6 +312,7 @@ void ProcedureRunner::applyPoint()
 {
     readings_.clear();
     readingsResolution_ = 0.0;
+    typedFallback_ = false;
     const ProcedureTest& t = test();
     if (t.function == TestFunction::Amplitude && nominal() > kConfirmAboveVolts) {
         const MessageResult answer = bench_.showMessage(
@@ -338,7 +341,10 @@ void ProcedureRunner::applyPoint()
         bench_.showMessage({kTitle, QStringLiteral("The calibrator did not take this point; it is skipped."),
                              MessageIcon::Exclamation, MessageButtons::Ok});
         Skip();
+        return;
     }
+    if (t.measure && uut_)
+        readFromUnit();
 }
 
 bool ProcedureRunner::holds() const
@@ -440,7 +446,7 @@ bool ProcedureRunner::Record(const QString& typed)
                             != MessageResult::Yes)
             return false;
         pointResolution = resolution;
-        if (t.readings > 1) {
+        if (t.readings > 1 && !typedFallback_) {
             // The readings are typed one after another in the same box; the
             // point is their mean.
             readings_.append(*value);
@@ -581,6 +587,10 @@ void ProcedureRunner::Back()
 
 void ProcedureRunner::Abort()
 {
+    if (readingFromUnit_) {
+        abortWhenRead_ = true;
+        return;
+    }
     if ((stage_ == Stage::Point || stage_ == Stage::Connect) && !busy())
         finish(true);
 }
@@ -624,6 +634,8 @@ bool ProcedureRunner::RunAgain(const QString& adjustment)
 void ProcedureRunner::finish(bool aborted)
 {
     bench_.OutputZero();
+    if (uut_)
+        uut_->close();
     stage_ = Stage::Finished;
     record_.info.end = QDateTime::currentDateTime();
     record_.info.overall = overallOf(record_.points, pointCount(), aborted);

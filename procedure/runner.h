@@ -10,10 +10,12 @@
 
 #include "procedure/procedure.h"
 #include "procedure/results.h"
+#include "uut/session.h"
 
 #include <QDate>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -81,6 +83,16 @@ public:
 
     // The sinks the results go to, besides none; not owned.
     void addSink(ResultsSink* sink) { sinks_.push_back(sink); }
+
+    // The session with the unit under test of a procedure with a [uut]
+    // table, made at Begin; by default the real connection through the
+    // driver, its exchanges in the bench's command log.
+    using UutSessionFactory =
+        std::function<std::unique_ptr<UutSession>(const UutDriver& driver, const UutResource& resource)>;
+    void setUutSessionFactory(UutSessionFactory factory) { uutFactory_ = std::move(factory); }
+    // Readings are being taken from the unit: the operator's actions wait,
+    // and Abort stops the run once the reading in hand is in.
+    bool readingFromUnit() const { return readingFromUnit_; }
 
     // --- The operator's actions; each shows its own messages -------------
     // Refuses, with a message naming what is missing, without a serial
@@ -164,6 +176,19 @@ private:
     // The budget of the point in hand before its reading is typed.
     std::optional<Budget> expectedBudget() const;
 
+    // --- The unit under test (automatic_reading.cpp) ---------------------------
+    // Connects at Begin and records *IDN?; false (after saying why, or when
+    // the operator declines a unit with another serial) when the run cannot begin.
+    bool beginUut(const RunDetails& details);
+    // After the point is applied: settle, take the test's readings, record
+    // their mean; on a fault, offers Retry, the typed value, or Skip.
+    void readFromUnit();
+    // Records the point from its readings; false with the fault when they
+    // give no result.
+    bool recordReadings(const QList<double>& values, UutFault* fault);
+    // True to try again; otherwise the point is skipped or left for typing.
+    bool offerFallback(const UutFault& fault);
+
     Bench& bench_;
     Procedure procedure_;
     QByteArray fileBytes_;
@@ -179,6 +204,13 @@ private:
     double readingsResolution_ = 0.0;
     QString previousReadingUnit_;  // beside the box at the last reading taken
     Stage stage_ = Stage::Details;
+    std::unique_ptr<UutSession> uut_;
+    UutSessionFactory uutFactory_;
+    int uutChannel_ = 1;
+    bool readingFromUnit_ = false;
+    bool abortWhenRead_ = false;
+    bool typedFallback_ = false;  // the point in hand's value is typed after a fault
+    bool lostSaid_ = false;       // the lost connection has been said
     int test_ = 0;
     int inTest_ = 0;   // point within the test
     int number_ = 1;   // point over the procedure
