@@ -39,8 +39,9 @@ QList<QByteArray> readmeProcedures()
     QList<QByteArray> out;
     for (auto it = block.globalMatch(text); it.hasNext();) {
         const QString toml = it.next().captured(1);
-        // The calibrator specification's example is not a procedure.
-        if (!toml.startsWith(QStringLiteral("[calibrator]")))
+        // The calibrator specification's and the oscilloscope driver's
+        // examples are not procedures.
+        if (!toml.startsWith(QStringLiteral("[calibrator]")) && !toml.contains(QStringLiteral("[measure.")))
             out << toml.toUtf8();
     }
     return out;
