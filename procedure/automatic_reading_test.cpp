@@ -9,7 +9,6 @@
 #include "app/test_fakes.h"
 #include "app/workstation.h"
 #include "channel/command_log.h"
-#include "records/records.h"
 #include "sim/calibrator_model.h"
 
 #include <gtest/gtest.h>
