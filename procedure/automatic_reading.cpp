@@ -123,6 +123,8 @@ void ProcedureRunner::readFromUnit()
                 break;
             }
             values.append(*reading.value);
+            if (progress_)
+                progress_();
             bench_.wait(0);  // the windows answer between readings
         }
         readingFromUnit_ = false;
@@ -135,8 +137,13 @@ void ProcedureRunner::readFromUnit()
         if (!fault) {
             lostSaid_ = false;
             // The setting changed in the main window meanwhile: set again and read again.
-            if (!pointHeld() || recordReadings(values, &fault))
+            if (!pointHeld())
                 return;
+            if (recordReadings(values, &fault)) {
+                if (progress_)
+                    progress_();
+                return;
+            }
         }
         if (!offerFallback(fault))
             return;

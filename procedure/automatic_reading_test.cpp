@@ -191,6 +191,8 @@ TEST(UutProcedure, UnattendedRunAgainstBothSimulators)
     QString problems;
     auto runner = ProcedureRunner::open(bench, file, &problems);
     ASSERT_TRUE(runner) << problems.toStdString();
+    int told = 0;
+    runner->setProgressListener([&] { ++told; });
     ASSERT_TRUE(runner->Begin(unitDetails("SN-7", "Ann", "DS1104Z")))
         << (h.messages.shown.empty() ? std::string() : h.messages.shown.back().text.toStdString());
     EXPECT_EQ(runner->record().info.uutIdentification, "RIGOL TECHNOLOGIES,DS1104Z,SN-7,00.04.04");
@@ -219,6 +221,7 @@ TEST(UutProcedure, UnattendedRunAgainstBothSimulators)
     EXPECT_NEAR(*points.at(4).indicated, 200.0, 200.0 * 2 * noise);  // MHz, from the rise time
     EXPECT_EQ(points.at(4).result, Verdict::Pass);
     EXPECT_TRUE(points.at(4).riseTime);
+    EXPECT_EQ(told, 5 * 5 + 5);  // each reading and each point
     EXPECT_TRUE(h.window->commandLog().text().contains(QStringLiteral("[uut] > :MEASure:ITEM? VPP,CHANnel1")));
     EXPECT_TRUE(h.window->commandLog().text().contains(QStringLiteral("[uut] > :MEASure:ITEM? RTIMe,CHANnel1")));
 }

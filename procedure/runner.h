@@ -93,6 +93,9 @@ public:
     // Readings are being taken from the unit: the operator's actions wait,
     // and Abort stops the run once the reading in hand is in.
     bool readingFromUnit() const { return readingFromUnit_; }
+    // Told after each reading taken from the unit and each point it gave,
+    // while the runner goes on by itself, so that a window can show them.
+    void setProgressListener(std::function<void()> listener) { progress_ = std::move(listener); }
 
     // --- The operator's actions; each shows its own messages -------------
     // Refuses, with a message naming what is missing, without a serial
@@ -206,6 +209,7 @@ private:
     Stage stage_ = Stage::Details;
     std::unique_ptr<UutSession> uut_;
     UutSessionFactory uutFactory_;
+    std::function<void()> progress_;
     int uutChannel_ = 1;
     bool readingFromUnit_ = false;
     bool abortWhenRead_ = false;
