@@ -110,6 +110,13 @@ ProcedureWindow::ProcedureWindow(Bench& bench, RunRecords& records, std::functio
     live_->setInterval(200);
     connect(live_, &QTimer::timeout, this, [this] { lblUutError_->setText(runner_->liveErrorText()); });
     live_->start();
+    // Readings taken from the unit under test come in while the runner goes
+    // on by itself: the progress, the results list and both windows follow.
+    runner_->setProgressListener([this] {
+        refresh();
+        if (mirrorMainWindow_)
+            mirrorMainWindow_();
+    });
     refresh();
 }
 
