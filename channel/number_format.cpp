@@ -296,4 +296,16 @@ QString resultsNumber(const std::optional<double>& value)
     return text;
 }
 
+double siPrefixScale(const QString& prefix)
+{
+    static const std::pair<const char*, double> kPrefixes[] = {
+        {"p", 1e-12}, {"n", 1e-9}, {"u", 1e-6}, {"\u00b5", 1e-6}, {"m", 1e-3},
+        {"", 1.0},    {"k", 1e3},  {"M", 1e6},  {"G", 1e9},
+    };
+    for (const auto& [text, scale] : kPrefixes)
+        if (prefix == QString::fromUtf8(text))
+            return scale;
+    return 0.0;
+}
+
 }  // namespace tarn

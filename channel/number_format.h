@@ -37,4 +37,8 @@ std::optional<double> parseNumber(QStringView text, const NumberFormat& fmt);
 // none. The results file and the procedure checker write numbers so.
 QString resultsNumber(const std::optional<double>& value);
 
+// The scale of an SI prefix as a unit is written with it: "m" 1e-3, "u" or
+// "µ" 1e-6, "" 1, "M" 1e6, from pico to giga; 0 for anything else.
+double siPrefixScale(const QString& prefix);
+
 }  // namespace tarn

@@ -100,29 +100,6 @@ bool methodFits(TestFunction function, TestMethod method)
 }
 
 
-int lineOf(const toml::node& node)
-{
-    return static_cast<int>(node.source().begin.line);
-}
-
-QString textOf(const toml::node& node)
-{
-    const auto* s = node.as_string();
-    return s ? QString::fromStdString(s->get()) : QString();
-}
-
-double prefixScale(const QString& prefix)
-{
-    static const std::pair<const char*, double> kPrefixes[] = {
-        {"p", 1e-12}, {"n", 1e-9}, {"u", 1e-6}, {"\u00b5", 1e-6}, {"m", 1e-3},
-        {"", 1.0},    {"k", 1e3},  {"M", 1e6},  {"G", 1e9},
-    };
-    for (const auto& [text, scale] : kPrefixes)
-        if (prefix == QString::fromUtf8(text))
-            return scale;
-    return 0.0;
-}
-
 class Reader {
 public:
     QList<ProcedureProblem> problems;
@@ -140,39 +117,39 @@ public:
         p.temperature = readRange(root, "temperature", QStringLiteral("°C"), -50, 100);
         p.humidity = readRange(root, "humidity", QStringLiteral("%"), 0, 100);
         if (const toml::node* decision = root.get("decision")) {
-            const auto rule = valueOf(kRules, textOf(*decision));
+            const auto rule = valueOf(kRules, tomlText(*decision));
             if (!rule)
-                problem(lineOf(*decision), QStringLiteral("unknown decision rule `%1` (%2)")
-                                               .arg(textOf(*decision), listOf(kRules)));
+                problem(tomlLine(*decision), QStringLiteral("unknown decision rule `%1` (%2)")
+                                               .arg(tomlText(*decision), listOf(kRules)));
             else
                 p.rule = static_cast<DecisionRule>(*rule);
         }
         const toml::node* guard = root.get("guard");
-        if (guard && textOf(*guard).trimmed() == u"U") {
+        if (guard && tomlText(*guard).trimmed() == u"U") {
             // The point's expanded uncertainty is the guard band.
             p.guardText = QStringLiteral("U");
             p.guardIsUncertainty = true;
-            p.guardLine = lineOf(*guard);
+            p.guardLine = tomlLine(*guard);
         } else if (guard) {
-            const QString text = textOf(*guard);
+            const QString text = tomlText(*guard);
             QString error;
             const auto side = parseToleranceSide(text, QString(), false, 0, &error);
             if (!side || side->form != ToleranceSide::Form::Percent || side->value >= 100)
-                problem(lineOf(*guard), QStringLiteral("unreadable guard `%1`: a percentage below 100 %, "
+                problem(tomlLine(*guard), QStringLiteral("unreadable guard `%1`: a percentage below 100 %, "
                                                        "e.g. \"10%\", or \"U\"").arg(text));
             else if (p.rule != DecisionRule::Simple) {
                 p.guardText = text;
                 p.guard = side->value / 100.0;
             }
         } else if (p.rule != DecisionRule::Simple) {
-            problem(lineOf(*root.get("decision")),
+            problem(tomlLine(*root.get("decision")),
                     QStringLiteral("the decision rule `%1` needs a `guard`").arg(decisionRuleName(p.rule)));
         }
 
         if (const toml::node* minTur = root.get("min_tur")) {
             const auto value = minTur->is_number() ? minTur->value<double>() : std::nullopt;
             if (!value || !std::isfinite(*value) || *value <= 0)
-                problem(lineOf(*minTur), QStringLiteral("`min_tur` must be a number above 0, e.g. 4"));
+                problem(tomlLine(*minTur), QStringLiteral("`min_tur` must be a number above 0, e.g. 4"));
             else
                 p.minTur = *value;
         }
@@ -182,7 +159,7 @@ public:
         const toml::node* tests = root.get("test");
         const toml::array* list = tests ? tests->as_array() : nullptr;
         if (!list || list->empty() || !list->is_array_of_tables())
-            problem(tests ? lineOf(*tests) : 1, QStringLiteral("no [[test]] tables"));
+            problem(tests ? tomlLine(*tests) : 1, QStringLiteral("no [[test]] tables"));
         else
             for (const toml::node& t : *list)
                 if (auto test = readTest(*t.as_table())) {
@@ -216,7 +193,7 @@ private:
             high = (*pair)[1].value<double>();
         }
         if (!low || !high || *low >= *high || *low < lowest || *high > highest) {
-            problem(lineOf(*node), QStringLiteral("`%1` is two numbers in %2, the lower first, between %3 and %4, "
+            problem(tomlLine(*node), QStringLiteral("`%1` is two numbers in %2, the lower first, between %3 and %4, "
                                                   "e.g. %1 = [%5, %6]")
                                        .arg(QLatin1String(key), unit)
                                        .arg(lowest)
@@ -263,24 +240,24 @@ private:
             missing(line, key);
             return {};
         }
-        if (!node->is_string() || textOf(*node).trimmed().isEmpty())
-            problem(lineOf(*node), QStringLiteral("`%1` must be a text").arg(QLatin1String(key)));
-        return textOf(*node);
+        if (!node->is_string() || tomlText(*node).trimmed().isEmpty())
+            problem(tomlLine(*node), QStringLiteral("`%1` must be a text").arg(QLatin1String(key)));
+        return tomlText(*node);
     }
 
     QString optionalText(const toml::table& t, const char* key)
     {
         const toml::node* node = t.get(key);
         if (node && !node->is_string())
-            problem(lineOf(*node), QStringLiteral("`%1` must be a text").arg(QLatin1String(key)));
-        return node ? textOf(*node) : QString();
+            problem(tomlLine(*node), QStringLiteral("`%1` must be a text").arg(QLatin1String(key)));
+        return node ? tomlText(*node) : QString();
     }
 
     std::optional<ProcedureTest> readTest(const toml::table& t)
     {
         const qsizetype before = problems.size();
         ProcedureTest test;
-        test.line = lineOf(t);
+        test.line = tomlLine(t);
         checkKeys(t, kTestKeys);
         test.name = optionalText(t, "name");
         test.instruction = optionalText(t, "instruction");
@@ -290,10 +267,10 @@ private:
         const auto f = valueOf(kFunctions, function);
         const auto m = valueOf(kMethods, method);
         if (!function.isEmpty() && !f)
-            problem(lineOf(*t.get("function")),
+            problem(tomlLine(*t.get("function")),
                     QStringLiteral("unknown function `%1` (%2)").arg(function, listOf(kFunctions)));
         if (!method.isEmpty() && !m)
-            problem(lineOf(*t.get("method")),
+            problem(tomlLine(*t.get("method")),
                     QStringLiteral("unknown method `%1` (%2)").arg(method, listOf(kMethods)));
         if (!f || !m)
             return std::nullopt;
@@ -305,7 +282,7 @@ private:
             for (const Name& n : kMethods)
                 if (methodFits(test.function, static_cast<TestMethod>(n.value)))
                     fitting << QStringLiteral("`%1`").arg(QLatin1String(n.text));
-            problem(lineOf(*t.get("method")),
+            problem(tomlLine(*t.get("method")),
                     QStringLiteral("method `%1` does not fit function `%2`; %2 takes %3")
                         .arg(method, function, fitting.join(QStringLiteral(" or "))));
             return std::nullopt;
@@ -314,32 +291,32 @@ private:
         const bool amplitude = test.function == TestFunction::Amplitude;
         for (const char* key : {"waveform", "divisions", "ohm50"})
             if (!amplitude && t.get(key))
-                problem(lineOf(*t.get(key)),
+                problem(tomlLine(*t.get(key)),
                         QStringLiteral("`%1` is for amplitude tests only").arg(QLatin1String(key)));
         if (amplitude)
             readAmplitude(t, test);
 
         if (!fastRise && t.get("min_bandwidth"))
-            problem(lineOf(*t.get("min_bandwidth")), QStringLiteral("`min_bandwidth` is for fastrise tests only"));
+            problem(tomlLine(*t.get("min_bandwidth")), QStringLiteral("`min_bandwidth` is for fastrise tests only"));
         if (fastRise) {
             if (t.get("points"))
-                problem(lineOf(*t.get("points")), QStringLiteral("a fastrise test has one point and no `points`"));
+                problem(tomlLine(*t.get("points")), QStringLiteral("a fastrise test has one point and no `points`"));
             const toml::node* bandwidth = t.get("min_bandwidth");
             const auto value = bandwidth ? bandwidth->value<double>() : std::nullopt;
             if (test.method == TestMethod::RiseTime && !bandwidth)
                 missing(test.line, "min_bandwidth", QStringLiteral(" (MHz)"));
             else if (bandwidth && (!value || !(*value > 0)))
-                problem(lineOf(*bandwidth), QStringLiteral("`min_bandwidth` must be a number of MHz above 0"));
+                problem(tomlLine(*bandwidth), QStringLiteral("`min_bandwidth` must be a number of MHz above 0"));
             test.minBandwidth = value.value_or(0.0);
             test.points = {test.minBandwidth};
-            test.pointLines = {bandwidth ? lineOf(*bandwidth) : test.line};
+            test.pointLines = {bandwidth ? tomlLine(*bandwidth) : test.line};
         } else {
             readPoints(t, test);
         }
 
         const bool toleranced = test.method == TestMethod::Deviation || test.method == TestMethod::Reading;
         if (const toml::node* tolerance = t.get("tolerance"); tolerance && !toleranced)
-            problem(lineOf(*tolerance), QStringLiteral("method `%1` takes no `tolerance`").arg(method));
+            problem(tomlLine(*tolerance), QStringLiteral("method `%1` takes no `tolerance`").arg(method));
         else if (toleranced && !tolerance)
             missing(test.line, "tolerance");
         else if (toleranced)
@@ -361,25 +338,25 @@ private:
             std::optional<double> value = judgement->is_number() ? judgement->value<double>() : std::nullopt;
             if (judgement->is_string()) {
                 QString error;
-                const auto side = parseToleranceSide(textOf(*judgement), QString(), true, 0, &error);
+                const auto side = parseToleranceSide(tomlText(*judgement), QString(), true, 0, &error);
                 if (side && side->form == ToleranceSide::Form::Divisions)
                     value = side->value;
             }
             if (!deviation)
-                problem(lineOf(*judgement), QStringLiteral("`judgement` is for deviation tests only"));
+                problem(tomlLine(*judgement), QStringLiteral("`judgement` is for deviation tests only"));
             else if (!value || !std::isfinite(*value) || *value <= 0 || *value > 1)
-                problem(lineOf(*judgement),
+                problem(tomlLine(*judgement),
                         QStringLiteral("`judgement` must be a number of divisions above 0 and at most 1, e.g. 0.02"));
             else
                 test.judgement = *value;
         }
         if (const toml::node* resolution = t.get("resolution")) {
             const QString unit = riseTime ? QStringLiteral("s") : nominalUnit(test.function);
-            const auto value = parseQuantity(textOf(*resolution), unit);
+            const auto value = parseQuantity(tomlText(*resolution), unit);
             if (!reading && !riseTime)
-                problem(lineOf(*resolution), QStringLiteral("`resolution` is for reading and risetime tests only"));
+                problem(tomlLine(*resolution), QStringLiteral("`resolution` is for reading and risetime tests only"));
             else if (!value || !(*value > 0))
-                problem(lineOf(*resolution),
+                problem(tomlLine(*resolution),
                         QStringLiteral("`resolution` must be a value in %1 with an SI prefix, e.g. \"%2\"")
                             .arg(unit, riseTime ? QStringLiteral("0.1 ns")
                                        : unit == u"V" ? QStringLiteral("0.1 mV")
@@ -390,9 +367,9 @@ private:
         if (const toml::node* readings = t.get("readings")) {
             const auto value = readings->value_exact<int64_t>();
             if (!reading)
-                problem(lineOf(*readings), QStringLiteral("`readings` is for reading tests only"));
+                problem(tomlLine(*readings), QStringLiteral("`readings` is for reading tests only"));
             else if (!value || *value < 2 || *value > kMostReadings)
-                problem(lineOf(*readings),
+                problem(tomlLine(*readings),
                         QStringLiteral("`readings` must be a whole number from 2 to %1").arg(kMostReadings));
             else
                 test.readings = static_cast<int>(*value);
@@ -405,18 +382,18 @@ private:
         if (wave == u"dc" || wave == u"square")
             test.dc = wave == u"dc";
         else if (!wave.isEmpty())
-            problem(lineOf(*t.get("waveform")), QStringLiteral("unknown waveform `%1` (dc or square)").arg(wave));
+            problem(tomlLine(*t.get("waveform")), QStringLiteral("unknown waveform `%1` (dc or square)").arg(wave));
         const toml::node* divisions = t.get("divisions");
         if (!divisions)
             missing(test.line, "divisions");
         else if (const auto d = divisions->value_exact<int64_t>();
                  !d || !AmplitudePanel::OffersDivisions(0.0, static_cast<int>(*d)))
-            problem(lineOf(*divisions), QStringLiteral("divisions must be 1, 2, 4, 6 or 8"));
+            problem(tomlLine(*divisions), QStringLiteral("divisions must be 1, 2, 4, 6 or 8"));
         else
             test.divisions = static_cast<int>(*d);
         if (const toml::node* ohm50 = t.get("ohm50")) {
             if (!ohm50->is_boolean())
-                problem(lineOf(*ohm50), QStringLiteral("`ohm50` must be true or false"));
+                problem(tomlLine(*ohm50), QStringLiteral("`ohm50` must be true or false"));
             else
                 test.ohm50 = ohm50->as_boolean()->get();
         }
@@ -431,11 +408,11 @@ private:
         }
         const toml::array* points = node->as_array();
         if (!points || points->empty()) {
-            problem(lineOf(*node), QStringLiteral("`points` must be a list of at least one number"));
+            problem(tomlLine(*node), QStringLiteral("`points` must be a list of at least one number"));
             return;
         }
         for (const toml::node& point : *points) {
-            const int line = lineOf(point) > 0 ? lineOf(point) : lineOf(*node);
+            const int line = tomlLine(point) > 0 ? tomlLine(point) : tomlLine(*node);
             test.pointLines.append(line);
             const auto value = point.value<double>();
             if (!value || !std::isfinite(*value) || *value <= 0) {
@@ -467,23 +444,23 @@ private:
         std::optional<ToleranceSide> upper;
         if (const toml::array* sides = node.as_array()) {
             if (sides->size() == 2 && sides->is_homogeneous(toml::node_type::string)) {
-                lower = parseToleranceSide(textOf(*sides->get(0)), unit, divisions, -1, &error);
+                lower = parseToleranceSide(tomlText(*sides->get(0)), unit, divisions, -1, &error);
                 if (lower)
-                    upper = parseToleranceSide(textOf(*sides->get(1)), unit, divisions, +1, &error);
+                    upper = parseToleranceSide(tomlText(*sides->get(1)), unit, divisions, +1, &error);
             } else {
                 error = QStringLiteral("unequal sides are two texts, e.g. [\"-1%\", \"+2%\"]");
             }
         } else {
-            lower = upper = parseToleranceSide(textOf(node), unit, divisions, 0, &error);
+            lower = upper = parseToleranceSide(tomlText(node), unit, divisions, 0, &error);
             if (!node.is_string())
                 error = QStringLiteral("a tolerance is a text, e.g. \"2%\"");
         }
         if (!error.isEmpty() || !lower || !upper) {
-            problem(lineOf(node), QStringLiteral("unreadable tolerance: ") + error);
+            problem(tomlLine(node), QStringLiteral("unreadable tolerance: ") + error);
             return;
         }
         if (lower->value <= 0 && upper->value <= 0) {
-            problem(lineOf(node), QStringLiteral("unreadable tolerance: it is zero on both sides"));
+            problem(tomlLine(node), QStringLiteral("unreadable tolerance: it is zero on both sides"));
             return;
         }
         test.tolerance = {*lower, *upper};
@@ -548,7 +525,7 @@ std::optional<ToleranceSide> parseToleranceSide(const QString& text, const QStri
         side.form = ToleranceSide::Form::Divisions;
     } else {
         const double scale = suffix.endsWith(unit) && !unit.isEmpty()
-                                 ? prefixScale(suffix.left(suffix.size() - unit.size()))
+                                 ? siPrefixScale(suffix.left(suffix.size() - unit.size()))
                                  : 0.0;
         if (scale == 0.0) {
             *error = unit.isEmpty() ? QStringLiteral("`%1` is not a percentage").arg(text)
@@ -883,7 +860,7 @@ std::optional<QString> implausibleReading(double typedValue, double nominal, con
     double scale = 1.0;
     for (const QString& unit : {QStringLiteral("V"), QStringLiteral("Hz"), QStringLiteral("s")})
         if (unitShown.size() == unit.size() + 1 && unitShown.endsWith(unit))
-            scale = prefixScale(unitShown.left(1));
+            scale = siPrefixScale(unitShown.left(1));
     if (scale == 0.0)
         scale = 1.0;
     const auto inBox = [&](double value) { return shownNumber(value / scale, format) + u' ' + unitShown; };

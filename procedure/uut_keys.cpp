@@ -1,5 +1,6 @@
 #include "procedure/uut_keys.h"
 
+#include "toml/toml_reader.h"
 #include "uut/resource.h"
 
 #include <QCoreApplication>
@@ -8,17 +9,6 @@
 namespace tarn {
 
 namespace {
-
-int lineOf(const toml::node& node)
-{
-    return static_cast<int>(node.source().begin.line);
-}
-
-QString textOf(const toml::node& node)
-{
-    const auto* s = node.as_string();
-    return s ? QString::fromStdString(s->get()) : QString();
-}
 
 constexpr int kDefaultAutomaticReadings = 5;
 constexpr int kMostChannels = 16;
@@ -68,40 +58,40 @@ std::optional<ProcedureUut> ReadUutTable(const toml::table& root, QList<Procedur
         return std::nullopt;
     const toml::table* table = node->as_table();
     if (!table) {
-        problems.append({lineOf(*node), QStringLiteral("`uut` must be a table: [uut] with driver, resource and channel")});
+        problems.append({tomlLine(*node), QStringLiteral("`uut` must be a table: [uut] with driver, resource and channel")});
         return std::nullopt;
     }
     ProcedureUut uut;
-    uut.line = lineOf(*node);
+    uut.line = tomlLine(*node);
     for (auto&& [key, value] : *table) {
         const std::string_view name = key.str();
         if (name != "driver" && name != "resource" && name != "channel")
-            problems.append({lineOf(value), QStringLiteral("unknown key `%1` in [uut]; it has driver, resource and channel")
+            problems.append({tomlLine(value), QStringLiteral("unknown key `%1` in [uut]; it has driver, resource and channel")
                                                 .arg(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())))});
     }
     if (const toml::node* driver = table->get("driver"); driver && driver->is_string()
-                                                          && !textOf(*driver).trimmed().isEmpty()) {
-        uut.driver = textOf(*driver).trimmed();
-        uut.driverLine = lineOf(*driver);
+                                                          && !tomlText(*driver).trimmed().isEmpty()) {
+        uut.driver = tomlText(*driver).trimmed();
+        uut.driverLine = tomlLine(*driver);
     } else {
-        problems.append({driver ? lineOf(*driver) : uut.line,
+        problems.append({driver ? tomlLine(*driver) : uut.line,
                          QStringLiteral("[uut] needs `driver`: a shipped driver's name, e.g. \"keysight-infiniivision\", "
                                         "or the path of a driver file")});
     }
     if (const toml::node* resource = table->get("resource")) {
-        uut.resourceLine = lineOf(*resource);
+        uut.resourceLine = tomlLine(*resource);
         QString why;
         if (!resource->is_string())
             problems.append({uut.resourceLine, QStringLiteral("`resource` must be a text, e.g. \"TCPIP::192.168.1.50::5025::SOCKET\"")});
-        else if (!ParseUutResource(textOf(*resource), &why))
+        else if (!ParseUutResource(tomlText(*resource), &why))
             problems.append({uut.resourceLine, why});
         else
-            uut.resource = textOf(*resource).trimmed();
+            uut.resource = tomlText(*resource).trimmed();
     }
     if (const toml::node* channel = table->get("channel")) {
         const auto value = channel->value_exact<int64_t>();
         if (!value || *value < 1 || *value > kMostChannels)
-            problems.append({lineOf(*channel), QStringLiteral("`channel` must be a whole number from 1 to %1").arg(kMostChannels)});
+            problems.append({tomlLine(*channel), QStringLiteral("`channel` must be a whole number from 1 to %1").arg(kMostChannels)});
         else
             uut.channel = static_cast<int>(*value);
     }
@@ -113,12 +103,12 @@ void ReadMeasureKey(const toml::table& t, ProcedureTest& test, QList<ProcedurePr
     const toml::node* node = t.get("measure");
     if (!node)
         return;
-    test.measureLine = lineOf(*node);
-    const auto kind = MeasureKindFromName(textOf(*node).trimmed());
+    test.measureLine = tomlLine(*node);
+    const auto kind = MeasureKindFromName(tomlText(*node).trimmed());
     if (!kind) {
         problems.append({test.measureLine,
                          QStringLiteral("unknown measure `%1` (amplitude, peak_to_peak, mean, frequency, period, "
-                                        "rise_time)").arg(textOf(*node))});
+                                        "rise_time)").arg(tomlText(*node))});
         return;
     }
     if (const QString problem = measureProblem(test, *kind); !problem.isEmpty()) {

@@ -1035,18 +1035,29 @@ QString dccSummaryText(const DccSummary& s)
     return out;
 }
 
-int validateDccFile(const QString& file, const QString& schemaFolder, QTextStream& out, QTextStream& err)
+namespace {
+// Reads a DCC file and validates it: 0, or the exit status with the reason
+// written (2 unreadable, 1 invalid).
+int readValidDcc(const QString& file, const QString& schemaFolder, QTextStream& err, QByteArray* bytes)
 {
-    QByteArray bytes;
-    if (const QString why = readFile(file, &bytes); !why.isEmpty()) {
+    if (const QString why = readFile(file, bytes); !why.isEmpty()) {
         err << why << '\n';
         return 2;
     }
-    const QList<DccProblem> problems = validateDcc(bytes, schemaFolder);
+    const QList<DccProblem> problems = validateDcc(*bytes, schemaFolder);
     if (!problems.isEmpty()) {
         err << dccProblemLines(file, problems);
         return 1;
     }
+    return 0;
+}
+} // namespace
+
+int validateDccFile(const QString& file, const QString& schemaFolder, QTextStream& out, QTextStream& err)
+{
+    QByteArray bytes;
+    if (const int status = readValidDcc(file, schemaFolder, err, &bytes))
+        return status;
     out << file << QStringLiteral(": valid DCC 3.3.0\n");
     return 0;
 }
@@ -1054,15 +1065,8 @@ int validateDccFile(const QString& file, const QString& schemaFolder, QTextStrea
 int summariseDccFile(const QString& file, const QString& schemaFolder, QTextStream& out, QTextStream& err)
 {
     QByteArray bytes;
-    if (const QString why = readFile(file, &bytes); !why.isEmpty()) {
-        err << why << '\n';
-        return 2;
-    }
-    const QList<DccProblem> problems = validateDcc(bytes, schemaFolder);
-    if (!problems.isEmpty()) {
-        err << dccProblemLines(file, problems);
-        return 1;
-    }
+    if (const int status = readValidDcc(file, schemaFolder, err, &bytes))
+        return status;
     QString why;
     const auto summary = readDccSummary(bytes, &why);
     if (!summary) {

@@ -328,4 +328,20 @@ TomlReading ReadToml(const QByteArray& text)
     return out;
 }
 
+int tomlLine(const toml::node& node)
+{
+    return static_cast<int>(node.source().begin.line);
+}
+
+QString tomlText(const toml::node& node)
+{
+    const auto* s = node.as_string();
+    return s ? QString::fromStdString(s->get()) : QString();
+}
+
+QString tomlKey(const toml::key& key)
+{
+    return QString::fromUtf8(key.str().data(), static_cast<qsizetype>(key.str().size()));
+}
+
 } // namespace tarn

@@ -35,4 +35,11 @@ struct TomlReading {
 // a problem with toml++'s line.
 TomlReading ReadToml(const QByteArray& text);
 
+// What the readers of procedures, calibrator files and drivers take from a
+// parsed table: a node's line, a string's text (empty for any other
+// value), a key's text.
+int tomlLine(const toml::node& node);
+QString tomlText(const toml::node& node);
+QString tomlKey(const toml::key& key);
+
 } // namespace tarn

@@ -1,5 +1,6 @@
 #include "uncertainty/calibrator_spec.h"
 
+#include "channel/number_format.h"
 #include "toml/toml_reader.h"
 
 #include <QCryptographicHash>
@@ -23,28 +24,6 @@ constexpr const char* kSpecKeys[] = {"function", "load",      "waveform", "perce
                                      "floor",    "ppm",       "rise_time", "coverage"};
 constexpr const char* kFunctions[] = {"amplitude", "frequency", "period", "fastrise"};
 
-int lineOf(const toml::node& node)
-{
-    return static_cast<int>(node.source().begin.line);
-}
-
-QString keyText(const toml::key& key)
-{
-    return QString::fromUtf8(key.str().data(), static_cast<qsizetype>(key.str().size()));
-}
-
-double prefixScale(const QString& prefix)
-{
-    static const std::pair<const char*, double> kPrefixes[] = {
-        {"p", 1e-12}, {"n", 1e-9}, {"u", 1e-6}, {"\u00b5", 1e-6}, {"m", 1e-3},
-        {"", 1.0},    {"k", 1e3},  {"M", 1e6},  {"G", 1e9},
-    };
-    for (const auto& [text, scale] : kPrefixes)
-        if (prefix == QString::fromUtf8(text))
-            return scale;
-    return 0.0;
-}
-
 class Reader {
 public:
     QList<CalibratorProblem> problems;
@@ -55,14 +34,14 @@ public:
         checkKeys(root, kTopKeys);
         const toml::node* calibrator = root.get("calibrator");
         if (!calibrator || !calibrator->is_table())
-            problem(calibrator ? lineOf(*calibrator) : 1, QStringLiteral("no [calibrator] table"));
+            problem(calibrator ? tomlLine(*calibrator) : 1, QStringLiteral("no [calibrator] table"));
         else
             readCalibrator(*calibrator->as_table(), spec);
 
         const toml::node* entries = root.get("spec");
         const toml::array* list = entries ? entries->as_array() : nullptr;
         if (!list || list->empty() || !list->is_array_of_tables())
-            problem(entries ? lineOf(*entries) : 1, QStringLiteral("no [[spec]] entries"));
+            problem(entries ? tomlLine(*entries) : 1, QStringLiteral("no [[spec]] entries"));
         else
             for (const toml::node& e : *list)
                 if (auto entry = readEntry(*e.as_table()))
@@ -79,7 +58,7 @@ private:
     void checkKeys(const toml::table& table, const char* const (&known)[N])
     {
         for (const auto& [key, node] : table) {
-            const QString k = keyText(key);
+            const QString k = tomlKey(key);
             if (std::none_of(std::begin(known), std::end(known), [&](const char* n) { return k == QLatin1String(n); }))
                 problem(static_cast<int>(key.source().begin.line), QStringLiteral("unknown key `%1`").arg(k));
         }
@@ -95,7 +74,7 @@ private:
         }
         const auto* s = node->as_string();
         if (!s || QString::fromStdString(s->get()).trimmed().isEmpty()) {
-            problem(lineOf(*node), QStringLiteral("`%1` must be a text").arg(QLatin1String(key)));
+            problem(tomlLine(*node), QStringLiteral("`%1` must be a text").arg(QLatin1String(key)));
             return {};
         }
         return QString::fromStdString(s->get()).trimmed();
@@ -112,14 +91,14 @@ private:
         const auto* d = node->as_date();
         const QDate value = d ? QDate(d->get().year, d->get().month, d->get().day) : QDate();
         if (!value.isValid())
-            problem(lineOf(*node),
+            problem(tomlLine(*node),
                     QStringLiteral("`%1` must be a date without quotes, e.g. 2027-03-02").arg(QLatin1String(key)));
         return value;
     }
 
     void readCalibrator(const toml::table& t, CalibratorSpec& spec)
     {
-        const int line = lineOf(t);
+        const int line = tomlLine(t);
         checkKeys(t, kCalibratorKeys);
         spec.model = text(t, "model", line, true);
         spec.serial = text(t, "serial", line, true);
@@ -127,7 +106,7 @@ private:
         spec.calibrated = date(t, "calibrated", line, false);
         spec.due = date(t, "due", line, true);
         if (spec.calibrated.isValid() && spec.due.isValid() && spec.due < spec.calibrated)
-            problem(lineOf(*t.get("due")), QStringLiteral("`due` is before `calibrated`"));
+            problem(tomlLine(*t.get("due")), QStringLiteral("`due` is before `calibrated`"));
     }
 
     // A number not below zero (above zero when positive), or a problem.
@@ -135,7 +114,7 @@ private:
     {
         const auto value = node.is_number() ? node.value<double>() : std::nullopt;
         if (!value || !std::isfinite(*value) || *value < 0 || (positive && *value == 0)) {
-            problem(lineOf(node), QStringLiteral("`%1` must be %2").arg(QLatin1String(key), QLatin1String(what)));
+            problem(tomlLine(node), QStringLiteral("`%1` must be %2").arg(QLatin1String(key), QLatin1String(what)));
             return std::nullopt;
         }
         return value;
@@ -146,7 +125,7 @@ private:
         const auto* s = node.as_string();
         const auto value = s ? parseQuantity(QString::fromStdString(s->get()), QLatin1String(unit)) : std::nullopt;
         if (!value || *value < 0) {
-            problem(lineOf(node), QStringLiteral("`%1` must be a value in %2 with an SI prefix, e.g. \"%3\"")
+            problem(tomlLine(node), QStringLiteral("`%1` must be a value in %2 with an SI prefix, e.g. \"%3\"")
                                       .arg(QLatin1String(key), QLatin1String(unit), QLatin1String(example)));
             return std::nullopt;
         }
@@ -157,14 +136,14 @@ private:
     {
         const qsizetype before = problems.size();
         CalibratorSpecEntry e;
-        e.line = lineOf(t);
+        e.line = tomlLine(t);
         checkKeys(t, kSpecKeys);
         const QString function = text(t, "function", e.line, true);
         const auto* known = std::find_if(std::begin(kFunctions), std::end(kFunctions),
                                          [&](const char* f) { return function == QLatin1String(f); });
         if (known == std::end(kFunctions)) {
             if (!function.isEmpty())
-                problem(lineOf(*t.get("function")),
+                problem(tomlLine(*t.get("function")),
                         QStringLiteral("unknown function `%1` (amplitude, frequency, period or fastrise)").arg(function));
             return std::nullopt;
         }
@@ -176,7 +155,7 @@ private:
         const auto belongs = [&](const char* key, bool fits, const char* owners) {
             const toml::node* node = t.get(key);
             if (node && !fits)
-                problem(lineOf(*node), QStringLiteral("`%1` is for %2 entries only").arg(QLatin1String(key),
+                problem(tomlLine(*node), QStringLiteral("`%1` is for %2 entries only").arg(QLatin1String(key),
                                                                                        QLatin1String(owners)));
             return fits ? node : nullptr;
         };
@@ -185,14 +164,14 @@ private:
             if (value == u"50" || value == u"1M")
                 e.ohm50 = value == u"50";
             else if (value != u"any")
-                problem(lineOf(*load), QStringLiteral("`load` must be \"1M\", \"50\" or \"any\""));
+                problem(tomlLine(*load), QStringLiteral("`load` must be \"1M\", \"50\" or \"any\""));
         }
         if (const toml::node* waveform = belongs("waveform", amplitude, "amplitude")) {
             const QString value = QString::fromStdString(waveform->value_or(std::string()));
             if (value == u"dc" || value == u"square")
                 e.dc = value == u"dc";
             else if (value != u"any")
-                problem(lineOf(*waveform), QStringLiteral("`waveform` must be \"dc\", \"square\" or \"any\""));
+                problem(tomlLine(*waveform), QStringLiteral("`waveform` must be \"dc\", \"square\" or \"any\""));
         }
         const toml::node* percent = belongs("percent", amplitude, "amplitude");
         const toml::node* floor = belongs("floor", amplitude, "amplitude");
@@ -213,7 +192,7 @@ private:
         if (riseTime) {
             const auto value = quantity(*riseTime, "rise_time", "s", "0.3 ns");
             if (value && *value == 0)
-                problem(lineOf(*riseTime), QStringLiteral("`rise_time` must be above 0"));
+                problem(tomlLine(*riseTime), QStringLiteral("`rise_time` must be above 0"));
             e.riseTime = value.value_or(0.0) * 1e9;
         } else if (fastRise) {
             problem(e.line, QStringLiteral("missing `rise_time`"));
@@ -225,7 +204,7 @@ private:
             else if (coverage->is_number())
                 e.coverage = number(*coverage, "coverage", "a coverage factor above 0 or \"rectangular\"", true);
             else
-                problem(lineOf(*coverage), QStringLiteral("`coverage` must be a coverage factor above 0 (2 for "
+                problem(tomlLine(*coverage), QStringLiteral("`coverage` must be a coverage factor above 0 (2 for "
                                                           "k = 2) or \"rectangular\""));
         } else {
             problem(e.line, QStringLiteral("missing `coverage` (a coverage factor, e.g. 2, or \"rectangular\")"));
@@ -308,7 +287,7 @@ std::optional<double> parseQuantity(const QString& text, const QString& unit)
     const QRegularExpressionMatch m = pattern.match(text.trimmed());
     if (!m.hasMatch() || m.captured(3) != unit)
         return std::nullopt;
-    const double scale = prefixScale(m.captured(2));
+    const double scale = siPrefixScale(m.captured(2));
     const double value = m.captured(1).toDouble() * scale;
     if (scale == 0.0 || !std::isfinite(value))
         return std::nullopt;

@@ -16,16 +16,6 @@ namespace {
 const char* const kKindNames[kMeasureKindCount] = {"amplitude", "peak_to_peak", "mean",
                                                    "frequency", "period",       "rise_time"};
 
-int lineOf(const toml::node& node)
-{
-    return static_cast<int>(node.source().begin.line);
-}
-
-QString keyText(const toml::key& key)
-{
-    return QString::fromUtf8(key.str().data(), static_cast<qsizetype>(key.str().size()));
-}
-
 QString stringOf(const toml::node& node)
 {
     const std::string& s = node.as_string()->get();
@@ -47,9 +37,9 @@ public:
                                           QStringLiteral("no_measurement"), QStringLiteral("timeout_ms"),
                                           QStringLiteral("settle_ms"),   QStringLiteral("measure")};
         for (auto&& [key, node] : root) {
-            if (!known.contains(keyText(key)))
-                problem(lineOf(node), QStringLiteral("unknown key \"%1\"; a driver has %2")
-                                          .arg(keyText(key), known.join(QStringLiteral(", "))));
+            if (!known.contains(tomlKey(key)))
+                problem(tomlLine(node), QStringLiteral("unknown key \"%1\"; a driver has %2")
+                                          .arg(tomlKey(key), known.join(QStringLiteral(", "))));
         }
         d.description = text(root, "description", false);
         d.identify = text(root, "identify", true);
@@ -64,7 +54,7 @@ public:
         if (const toml::node* none = root.get("no_measurement")) {
             const toml::array* list = none->as_array();
             if (!list)
-                problem(lineOf(*none), QStringLiteral("no_measurement must be a list of replies, e.g. [\"9.9E37\", \"****\"]"));
+                problem(tomlLine(*none), QStringLiteral("no_measurement must be a list of replies, e.g. [\"9.9E37\", \"****\"]"));
             else
                 for (const toml::node& item : *list) {
                     if (item.is_string() && !stringOf(item).trimmed().isEmpty())
@@ -72,7 +62,7 @@ public:
                     else if (item.is_number())
                         d.noMeasurement << QString::number(item.value_or(0.0), 'g', 17);
                     else
-                        problem(lineOf(item), QStringLiteral("each no_measurement entry is a reply text or a number"));
+                        problem(tomlLine(item), QStringLiteral("each no_measurement entry is a reply text or a number"));
                 }
         }
         d.timeoutMs = milliseconds(root, "timeout_ms", d.timeoutMs, 1);
@@ -81,31 +71,31 @@ public:
         const toml::node* measure = root.get("measure");
         const toml::table* table = measure ? measure->as_table() : nullptr;
         if (!table || table->empty()) {
-            problem(measure ? lineOf(*measure) : 1,
+            problem(measure ? tomlLine(*measure) : 1,
                     QStringLiteral("a driver needs at least one [measure.KIND] table (KIND one of %1)").arg(kindList()));
             return d;
         }
         for (auto&& [key, node] : *table) {
-            const auto kind = MeasureKindFromName(keyText(key));
+            const auto kind = MeasureKindFromName(tomlKey(key));
             if (!kind) {
-                problem(lineOf(node), QStringLiteral("\"%1\" is no measurement; they are %2").arg(keyText(key), kindList()));
+                problem(tomlLine(node), QStringLiteral("\"%1\" is no measurement; they are %2").arg(tomlKey(key), kindList()));
                 continue;
             }
             const toml::table* m = node.as_table();
             if (!m) {
-                problem(lineOf(node), QStringLiteral("measure.%1 must be a table with select and query").arg(keyText(key)));
+                problem(tomlLine(node), QStringLiteral("measure.%1 must be a table with select and query").arg(tomlKey(key)));
                 continue;
             }
             for (auto&& [mkey, mnode] : *m) {
-                if (keyText(mkey) != QLatin1String("select") && keyText(mkey) != QLatin1String("query"))
-                    problem(lineOf(mnode), QStringLiteral("unknown key \"%1\" in measure.%2; it has select and query")
-                                               .arg(keyText(mkey), keyText(key)));
+                if (tomlKey(mkey) != QLatin1String("select") && tomlKey(mkey) != QLatin1String("query"))
+                    problem(tomlLine(mnode), QStringLiteral("unknown key \"%1\" in measure.%2; it has select and query")
+                                               .arg(tomlKey(mkey), tomlKey(key)));
             }
             DriverMeasurement out;
             out.select = commands(*m, "select");
-            out.query = text(*m, "query", true, lineOf(node), true);
+            out.query = text(*m, "query", true, tomlLine(node), true);
             if (!out.query.isEmpty() && !out.query.contains(u'?'))
-                problem(lineOf(*m->get("query")),
+                problem(tomlLine(*m->get("query")),
                         QStringLiteral("query \"%1\" asks nothing: a query has a \"?\"").arg(out.query));
             d.measurements[static_cast<std::size_t>(*kind)] = out;
         }
@@ -131,12 +121,12 @@ private:
             return {};
         }
         if (!node->is_string() || stringOf(*node).trimmed().isEmpty()) {
-            problem(lineOf(*node), QStringLiteral("%1 must be a text that is not empty").arg(QLatin1String(key)));
+            problem(tomlLine(*node), QStringLiteral("%1 must be a text that is not empty").arg(QLatin1String(key)));
             return {};
         }
         const QString value = stringOf(*node);
         if (value.contains(u'\n') || value.contains(u'\r'))
-            problem(lineOf(*node), QStringLiteral("%1 must be one line").arg(QLatin1String(key)));
+            problem(tomlLine(*node), QStringLiteral("%1 must be one line").arg(QLatin1String(key)));
         if (command)
             checkPlaceholders(value, *node);
         return value;
@@ -152,18 +142,18 @@ private:
             return {text(t, key, false, 1, true)};
         const toml::array* list = node->as_array();
         if (!list) {
-            problem(lineOf(*node), QStringLiteral("%1 must be a list of commands").arg(QLatin1String(key)));
+            problem(tomlLine(*node), QStringLiteral("%1 must be a list of commands").arg(QLatin1String(key)));
             return {};
         }
         QStringList out;
         for (const toml::node& item : *list) {
             if (!item.is_string() || stringOf(item).trimmed().isEmpty()) {
-                problem(lineOf(item), QStringLiteral("each %1 command must be a text that is not empty").arg(QLatin1String(key)));
+                problem(tomlLine(item), QStringLiteral("each %1 command must be a text that is not empty").arg(QLatin1String(key)));
                 continue;
             }
             const QString command = stringOf(item);
             if (command.contains(u'\n') || command.contains(u'\r'))
-                problem(lineOf(item), QStringLiteral("a command must be one line"));
+                problem(tomlLine(item), QStringLiteral("a command must be one line"));
             checkPlaceholders(command, item);
             out << command;
         }
@@ -176,7 +166,7 @@ private:
         for (auto it = brace.globalMatch(value); it.hasNext();) {
             const QString inside = it.next().captured(1);
             if (inside != QLatin1String("ch"))
-                problem(lineOf(node), QStringLiteral("\"{%1}\" is no placeholder; the channel is {ch}").arg(inside));
+                problem(tomlLine(node), QStringLiteral("\"{%1}\" is no placeholder; the channel is {ch}").arg(inside));
         }
     }
 
@@ -184,10 +174,10 @@ private:
     {
         const QRegularExpression re(pattern);
         if (!re.isValid())
-            problem(lineOf(node), QStringLiteral("%1 is not a regular expression: %2")
+            problem(tomlLine(node), QStringLiteral("%1 is not a regular expression: %2")
                                       .arg(QLatin1String(key), re.errorString()));
         else if (needsGroup && re.captureCount() < 1)
-            problem(lineOf(node), QStringLiteral("%1 needs a group in parentheses around the number").arg(QLatin1String(key)));
+            problem(tomlLine(node), QStringLiteral("%1 needs a group in parentheses around the number").arg(QLatin1String(key)));
     }
 
     int milliseconds(const toml::table& t, const char* key, int fallback, int least)
@@ -197,7 +187,7 @@ private:
             return fallback;
         const auto value = node->as_integer();
         if (!value || value->get() < least || value->get() > 600000) {
-            problem(lineOf(*node), QStringLiteral("%1 must be a whole number of milliseconds from %2 to 600000")
+            problem(tomlLine(*node), QStringLiteral("%1 must be a whole number of milliseconds from %2 to 600000")
                                        .arg(QLatin1String(key))
                                        .arg(least));
             return fallback;
