@@ -17,6 +17,14 @@ struct UutExchange {
     Status status = Status::Ok;
     QByteArray reply;  // without its line end
     QString reason;    // for Timeout and Lost
+
+    // A reply read whole, its line end taken off.
+    static UutExchange replyOf(QByteArray read)
+    {
+        while (read.endsWith('\n') || read.endsWith('\r'))
+            read.chop(1);
+        return {Status::Ok, read, {}};
+    }
 };
 
 class UutConnection {

@@ -61,11 +61,7 @@ public:
                 return {UutExchange::Status::Timeout, {}, QStringLiteral("no reply within %1 ms").arg(timeoutMs)};
             return lost(errno);
         }
-        UutExchange out;
-        out.reply = buffer.left(n);
-        while (out.reply.endsWith('\n') || out.reply.endsWith('\r'))
-            out.reply.chop(1);
-        return out;
+        return UutExchange::replyOf(buffer.left(n));
     }
 
     void close() override

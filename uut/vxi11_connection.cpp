@@ -46,11 +46,7 @@ public:
             // exchange finds a broken link when it writes.
             return {UutExchange::Status::Timeout, {}, QStringLiteral("no reply within %1 ms").arg(timeoutMs)};
         }
-        UutExchange out;
-        out.reply = buffer.left(n);
-        while (out.reply.endsWith('\n') || out.reply.endsWith('\r'))
-            out.reply.chop(1);
-        return out;
+        return UutExchange::replyOf(buffer.left(n));
     }
 
     void close() override
