@@ -477,6 +477,22 @@ private:
             problem(lineOf(node), QStringLiteral("unreadable tolerance: it is zero on both sides"));
             return;
         }
+        // A tolerance as large as the point itself passes a dead channel:
+        // a slip of the prefix ("1 MV" for "1 mV") or of the form.
+        for (int i = 0; i < test.points.size(); ++i) {
+            const double nominal = std::fabs(test.nominal(i));
+            const double widest = std::max(lower->absolute(nominal, test.points[i]),
+                                           upper->absolute(nominal, test.points[i]));
+            if (nominal > 0 && widest >= nominal) {
+                const QString what = node.is_string() ? QStringLiteral("tolerance `%1`").arg(textOf(node))
+                                                      : QStringLiteral("the tolerance");
+                problem(lineOf(node), QStringLiteral("%1 is as large as point %2's nominal value or larger; "
+                                                     "check its prefix or unit")
+                                          .arg(what)
+                                          .arg(i + 1));
+                return;
+            }
+        }
         test.tolerance = {*lower, *upper};
     }
 };

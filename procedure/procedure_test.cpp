@@ -283,6 +283,12 @@ TEST(Checker, NamesEachFaultOnItsLine)
          "P:6: period 0.0000155 s is not exactly achievable; the closest achievable period is 0.000016 s"},
         {"[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"reading\"\ntolerance=\"2 mV\"\npoints=[0.001]\n",
          "P:6: unreadable tolerance"},
+        {"[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=6\nmethod=\"reading\"\n"
+         "tolerance=\"1 MV\"\npoints=[0.01]\n",
+         "P:8: tolerance `1 MV` is as large as point 1's nominal value or larger; check its prefix or unit\n"},
+        {"[[test]]\nname=\"a\"\nfunction=\"frequency\"\nmethod=\"reading\"\ntolerance=[\"-1%\", \"+100%\"]\n"
+         "points=[1000]\n",
+         "P:6: the tolerance is as large as point 1's nominal value or larger"},
         {"decision=\"guarded\"\n[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[0.001]\n",
          "P:2: the decision rule `guarded` needs a `guard`"},
         {"[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[]\n", "P:6: `points` must be a list"},
