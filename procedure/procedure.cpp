@@ -126,7 +126,7 @@ class Reader {
 public:
     QList<ProcedureProblem> problems;
 
-    void problem(int line, QString message) { problems.append({line, std::move(message)}); }
+    void problem(int line, const QString& message) { problems.append({line, OneLine(message)}); }
 
     std::optional<Procedure> read(const toml::table& root)
     {

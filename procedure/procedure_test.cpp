@@ -254,6 +254,8 @@ TEST(Checker, NamesEachFaultOnItsLine)
          "points=[0.01]\n",
          "P:2: missing `tolerance`"},
         {"[[test]]\nname=\"a\"\nfunction=\"volts\"\nmethod=\"check\"\npoints=[1]\n", "P:4: unknown function `volts`"},
+        {"[[test]]\nname=\"a\"\nfunction=\"volts\\n\\u0007\"\nmethod=\"check\"\npoints=[1]\n",
+         "P:4: unknown function `volts\\n\\u0007`"},
         {"[[test]]\nname=\"a\"\nfunction=\"frequency\"\nmethod=\"deviation\"\ntolerance=\"1%\"\npoints=[1000]\n",
          "P:5: method `deviation` does not fit function `frequency`; frequency takes `reading` or `check`\n"},
         {"[[test]]\nname=\"a\"\nfunction=\"fastrise\"\nmethod=\"reading\"\ntolerance=\"1%\"\n",

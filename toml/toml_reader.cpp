@@ -328,4 +328,23 @@ TomlReading ReadToml(const QByteArray& text)
     return out;
 }
 
+QString OneLine(const QString& message)
+{
+    QString out;
+    out.reserve(message.size());
+    for (const QChar c : message) {
+        if (c == u'\n')
+            out += QStringLiteral("\\n");
+        else if (c == u'\r')
+            out += QStringLiteral("\\r");
+        else if (c == u'\t')
+            out += QStringLiteral("\\t");
+        else if (c.category() == QChar::Other_Control)
+            out += QStringLiteral("\\u") + QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0');
+        else
+            out += c;
+    }
+    return out;
+}
+
 } // namespace tarn

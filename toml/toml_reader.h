@@ -35,4 +35,9 @@ struct TomlReading {
 // a problem with toml++'s line.
 TomlReading ReadToml(const QByteArray& text);
 
+// A value read from the file, made fit to stand in a one-line
+// "FILE:LINE: message": control characters (a "\n" in a string, say) are
+// written as their escapes.
+QString OneLine(const QString& message);
+
 } // namespace tarn

@@ -73,7 +73,7 @@ public:
     }
 
 private:
-    void problem(int line, QString message) { problems.append({line, std::move(message)}); }
+    void problem(int line, const QString& message) { problems.append({line, OneLine(message)}); }
 
     template <size_t N>
     void checkKeys(const toml::table& table, const char* const (&known)[N])
