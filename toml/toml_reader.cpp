@@ -217,7 +217,7 @@ private:
         const char32_t first = at(k);
         if (!isKeyStart(first)) {
             const QString seen = first == U'\0' || first == '\n' || first == '\r' ? QStringLiteral("the end of the line")
-                                 : first > 0x7F                                  ? describe(first)
+                                 : first > 0x7F || first < 0x20 || first == 0x7F  ? describe(first)
                                                    : QStringLiteral("'%1'").arg(QString::fromUcs4(&first, 1));
             return problem(QStringLiteral("a table header must begin with a key (a letter, digit, - or _, or a "
                                           "quoted key), not with %1").arg(seen));

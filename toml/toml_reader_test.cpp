@@ -54,6 +54,9 @@ TEST(TomlReader, RefusesWhatWouldMisleadTheParserOnItsLine)
         // After a string closed by four quotes, the next line is a header.
         {"s = \"\"\"a\"\"\"\"\n[.b]\n", 2,
          "a table header must begin with a key (a letter, digit, - or _, or a quoted key), not with '.'"},
+        {"[\x0bspec]\n", 1,
+         "a table header must begin with a key (a letter, digit, - or _, or a quoted key), not with the character "
+         "U+000B"},
     };
     for (const auto& c : cases) {
         const auto problem = ScanTomlText(c.text);
