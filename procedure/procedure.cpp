@@ -104,7 +104,7 @@ class Reader {
 public:
     QList<ProcedureProblem> problems;
 
-    void problem(int line, QString message) { problems.append({line, std::move(message)}); }
+    void problem(int line, const QString& message) { problems.append({line, OneLine(message)}); }
 
     std::optional<Procedure> read(const toml::table& root)
     {
@@ -462,6 +462,22 @@ private:
         if (lower->value <= 0 && upper->value <= 0) {
             problem(tomlLine(node), QStringLiteral("unreadable tolerance: it is zero on both sides"));
             return;
+        }
+        // A tolerance as large as the point itself passes a dead channel:
+        // a slip of the prefix ("1 MV" for "1 mV") or of the form.
+        for (int i = 0; i < test.points.size(); ++i) {
+            const double nominal = std::fabs(test.nominal(i));
+            const double widest = std::max(lower->absolute(nominal, test.points[i]),
+                                           upper->absolute(nominal, test.points[i]));
+            if (nominal > 0 && widest >= nominal) {
+                const QString what = node.is_string() ? QStringLiteral("tolerance `%1`").arg(tomlText(node))
+                                                      : QStringLiteral("the tolerance");
+                problem(tomlLine(node), QStringLiteral("%1 is as large as point %2's nominal value or larger; "
+                                                     "check its prefix or unit")
+                                          .arg(what)
+                                          .arg(i + 1));
+                return;
+            }
         }
         test.tolerance = {*lower, *upper};
     }

@@ -254,6 +254,8 @@ TEST(Checker, NamesEachFaultOnItsLine)
          "points=[0.01]\n",
          "P:2: missing `tolerance`"},
         {"[[test]]\nname=\"a\"\nfunction=\"volts\"\nmethod=\"check\"\npoints=[1]\n", "P:4: unknown function `volts`"},
+        {"[[test]]\nname=\"a\"\nfunction=\"volts\\n\\u0007\"\nmethod=\"check\"\npoints=[1]\n",
+         "P:4: unknown function `volts\\n\\u0007`"},
         {"[[test]]\nname=\"a\"\nfunction=\"frequency\"\nmethod=\"deviation\"\ntolerance=\"1%\"\npoints=[1000]\n",
          "P:5: method `deviation` does not fit function `frequency`; frequency takes `reading` or `check`\n"},
         {"[[test]]\nname=\"a\"\nfunction=\"fastrise\"\nmethod=\"reading\"\ntolerance=\"1%\"\n",
@@ -283,6 +285,12 @@ TEST(Checker, NamesEachFaultOnItsLine)
          "P:6: period 0.0000155 s is not exactly achievable; the closest achievable period is 0.000016 s"},
         {"[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"reading\"\ntolerance=\"2 mV\"\npoints=[0.001]\n",
          "P:6: unreadable tolerance"},
+        {"[[test]]\nname=\"a\"\nfunction=\"amplitude\"\nwaveform=\"dc\"\ndivisions=6\nmethod=\"reading\"\n"
+         "tolerance=\"1 MV\"\npoints=[0.01]\n",
+         "P:8: tolerance `1 MV` is as large as point 1's nominal value or larger; check its prefix or unit\n"},
+        {"[[test]]\nname=\"a\"\nfunction=\"frequency\"\nmethod=\"reading\"\ntolerance=[\"-1%\", \"+100%\"]\n"
+         "points=[1000]\n",
+         "P:6: the tolerance is as large as point 1's nominal value or larger"},
         {"decision=\"guarded\"\n[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[0.001]\n",
          "P:2: the decision rule `guarded` needs a `guard`"},
         {"[[test]]\nname=\"a\"\nfunction=\"period\"\nmethod=\"check\"\npoints=[]\n", "P:6: `points` must be a list"},
@@ -530,12 +538,16 @@ TEST(Runner, EachPointsUncertaintyFromTheCalibratorSpecification)
                                  "[[test]]\nname = \"Readout\"\nfunction = \"amplitude\"\nwaveform = \"dc\"\n"
                                  "divisions = 6\nmethod = \"reading\"\nreadings = 5\ntolerance = \"2%\"\npoints = [0.01]\n"
                                  "[[test]]\nname = \"Bandwidth\"\nfunction = \"fastrise\"\nmethod = \"risetime\"\n"
-                                 "min_bandwidth = 100\n");
+                                 "min_bandwidth = 100\n"
+                                 "[[test]]\nname = \"Counter\"\nfunction = \"frequency\"\nmethod = \"reading\"\n"
+                                 "tolerance = \"100 ppm\"\npoints = [1000000]\n");
     const QByteArray calibrator = "[calibrator]\nmodel = \"Tarn\"\nserial = \"T-9\"\ncertificate = \"C-1\"\n"
                                   "due = 2020-01-01\n"
                                   "[[spec]]\nfunction = \"amplitude\"\npercent = 0.25\nfloor = \"20 uV\"\ncoverage = 2\n";
     const QString spec = written(dir, "cal.toml", calibrator + "[[spec]]\nfunction = \"fastrise\"\n"
-                                                               "rise_time = \"0.3 ns\"\ncoverage = \"rectangular\"\n");
+                                                               "rise_time = \"0.3 ns\"\ncoverage = \"rectangular\"\n"
+                                                               "[[spec]]\nfunction = \"frequency\"\nppm = 50\n"
+                                                               "coverage = \"rectangular\"\n");
     QString problems;
     auto runner = ProcedureRunner::open(h.station().bench(), file, &problems);
     ASSERT_TRUE(runner) << problems.toStdString();
@@ -616,6 +628,12 @@ TEST(Runner, EachPointsUncertaintyFromTheCalibratorSpecification)
     EXPECT_EQ(bandwidth.uncertainty, 1.8);
     EXPECT_FALSE(bandwidth.tur.has_value());
     EXPECT_EQ(bandwidth.result, Verdict::Fail);
+
+    // 50 ppm of 1 MHz: U = 58 Hz, in the MHz of the limits without an exponent.
+    runner->Continue();
+    EXPECT_EQ(runner->uncertaintyText(),
+              QStringLiteral("U = 0.000058 MHz (k = 2.00), TUR 1.7: below the procedure's minimum TUR of 4"));
+    EXPECT_TRUE(runner->Record(QStringLiteral("1.00003")));
     EXPECT_EQ(runner->record().info.overall, Overall::Fail);
 
     QFile csvFile(csv.path());

@@ -161,6 +161,21 @@ QByteArray ResultsCsv(const RunRecord& run)
             continue;
         out += QStringLiteral("# ") + QLatin1String(key) + QLatin1Char(',') + csvField(value) + crlf;
     }
+    // The notes the certificate prints as footnotes: what was adjusted, the
+    // operator's remarks and every correction with its reason.
+    const auto note = [&](const char* key, const QString& value) {
+        out += QStringLiteral("# ") + QLatin1String(key) + QLatin1Char(',') + csvField(value) + crlf;
+    };
+    if (!i.adjustment.isEmpty())
+        note("adjustment", i.adjustment);
+    for (const auto& p : run.points) {
+        if (!p.remark.isEmpty())
+            note("remark", QStringLiteral("point %1: %2").arg(p.point).arg(p.remark));
+        if (!p.correctionReason.isEmpty())
+            note("correction", QStringLiteral("point %1: %2 (by %3, %4)")
+                                   .arg(p.point)
+                                   .arg(p.correctionReason, p.correctedBy, isoWithOffset(p.takenAt)));
+    }
     return out.toUtf8();
 }
 

@@ -65,6 +65,12 @@ TEST(ResultsCsv, QuotesFieldsAndEndsWithTheRunsParticulars)
     bandwidth.coverageFactor = 2.1;
     bandwidth.result = Verdict::Pass;
     run.points = {p, bandwidth};
+    // A corrected point and a remark are noted after the particulars.
+    run.points[0].remark = QStringLiteral("trace noisy");
+    run.points[1].correctionReason = QStringLiteral("misread");
+    run.points[1].correctedBy = QStringLiteral("A. Smith");
+    run.points[1].takenAt = run.info.start.addSecs(60);
+    run.info.adjustment = QStringLiteral("CH1 gain");
 
     const QString csv = QString::fromUtf8(ResultsCsv(run));
     const QStringList lines = csv.split(QStringLiteral("\r\n"));
@@ -77,6 +83,9 @@ TEST(ResultsCsv, QuotesFieldsAndEndsWithTheRunsParticulars)
     EXPECT_TRUE(lines.contains(QStringLiteral("# start,2026-12-09T03:04:05+01:00")));
     EXPECT_TRUE(lines.contains(QStringLiteral("# decision,guarded (guard 10%)")));
     EXPECT_TRUE(lines.contains(QStringLiteral("# overall,FAIL")));
+    EXPECT_TRUE(csv.endsWith(QStringLiteral("# overall,FAIL\r\n# adjustment,CH1 gain\r\n# remark,point 1: trace noisy\r\n"
+                                            "# correction,\"point 2: misread (by A. Smith, 2026-12-09T03:05:05+01:00)\"\r\n")))
+        << csv.toStdString();
     // Without a calibrator specification the calibrator is the connection's.
     run.info.calibrator = QStringLiteral("demonstration edition");
     EXPECT_TRUE(QString::fromUtf8(ResultsCsv(run)).contains(

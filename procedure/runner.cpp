@@ -724,7 +724,8 @@ QString ProcedureRunner::uncertaintyText() const
         return QString::number(v, form, digits).replace(u'.', format.decimalSeparator);
     };
     QString text = QStringLiteral("U = %1 %2 (k = %3)")
-                       .arg(number(budget->expanded / shown.scale, 'g', 6), shown.text,
+                       .arg(resultsNumber(budget->expanded / shown.scale).replace(u'.', format.decimalSeparator),
+                            shown.text,
                             number(budget->coverageFactor, 'f', 2));
     if (budget->tur) {
         text += QStringLiteral(", TUR %1").arg(number(*budget->tur, 'f', 1));

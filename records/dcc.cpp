@@ -617,6 +617,23 @@ private:
         w_.close();
     }
 
+    // The acceptance limit on a side: the tolerance limit, moved in by the
+    // guard band under a guarded or non-binary rule (the point's U for
+    // guard "U", else the share of that side's tolerance).
+    double acceptanceLimit(const PointResult& p, bool upper) const
+    {
+        const double limit = upper ? *p.upper : *p.lower;
+        const RunInfo& i = info();
+        if (i.decisionRule == QLatin1String("simple") || i.guard.isEmpty())
+            return limit;
+        double band = 0.0;
+        if (i.guard.compare(QLatin1String("U"), Qt::CaseInsensitive) == 0)
+            band = p.uncertainty.value_or(0.0);
+        else if (i.guard.endsWith(u'%') && p.nominal)
+            band = i.guard.chopped(1).trimmed().toDouble() / 100.0 * std::fabs(limit - *p.nominal);
+        return upper ? limit - band : limit + band;
+    }
+
     void list(const Shape& s, const QList<const PointResult*>& points)
     {
         w_.open("list");
@@ -652,13 +669,13 @@ private:
         if (s.lower || s.upper) {
             w_.open("data");
             if (s.lower) {
-                quantity("basic_acceptanceLimitLower", QStringLiteral("Lower limit"), points,
-                         [](const PointResult& p) { return *p.lower; });
+                quantity("basic_acceptanceLimitLower", QStringLiteral("Lower acceptance limit"), points,
+                         [this](const PointResult& p) { return acceptanceLimit(p, false); });
                 w_.close();
             }
             if (s.upper) {
-                quantity("basic_acceptanceLimitUpper", QStringLiteral("Upper limit"), points,
-                         [](const PointResult& p) { return *p.upper; });
+                quantity("basic_acceptanceLimitUpper", QStringLiteral("Upper acceptance limit"), points,
+                         [this](const PointResult& p) { return acceptanceLimit(p, true); });
                 w_.close();
             }
             w_.close();

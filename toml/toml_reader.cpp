@@ -10,6 +10,11 @@ namespace tarn {
 
 namespace {
 
+// toml++ walks a dotted key's parts recursively, without a bound of its own:
+// a key of some ten thousand parts overflows the stack. No file of ours
+// needs more than a few.
+constexpr int kMaxKeyParts = 16;
+
 // The length of the UTF-8 sequence at p, or 0 when it is not one: no
 // overlong forms, no surrogates, nothing above U+10FFFF.
 int utf8Length(const unsigned char* p, qsizetype left)
@@ -117,6 +122,7 @@ private:
                 ++line_;
                 lineStart_ = true;
                 header_ = false;
+                keyParts_ = 1;
                 if (open_.empty()) {  // a line of its own: a key may begin
                     quoteOpens_ = true;
                     inKey_ = true;
@@ -172,20 +178,28 @@ private:
         case '=':
             quoteOpens_ = !header_;
             inKey_ = false;
+            keyParts_ = 1;
             break;
         case '[':
         case '{':
             if (header_)
                 break;
             open_.push_back(c);
+            keyParts_ = 1;
             quoteOpens_ = true;
             inKey_ = c == '{';
             break;
         case ',':
+            keyParts_ = 1;
             quoteOpens_ = true;
             inKey_ = !inList;
             break;
-        case '.': quoteOpens_ = inKey_; break;  // a dotted key
+        case '.':  // a dotted key
+            quoteOpens_ = inKey_;
+            if ((inKey_ || header_) && ++keyParts_ > kMaxKeyParts)
+                return problem(QStringLiteral("a key of more than %1 dotted parts is too deep to be read")
+                                   .arg(kMaxKeyParts));
+            break;
         case '}':
             // toml++ would take it for the start of a list's value.
             if (inList)
@@ -217,7 +231,7 @@ private:
         const char32_t first = at(k);
         if (!isKeyStart(first)) {
             const QString seen = first == U'\0' || first == '\n' || first == '\r' ? QStringLiteral("the end of the line")
-                                 : first > 0x7F                                  ? describe(first)
+                                 : first > 0x7F || first < 0x20 || first == 0x7F  ? describe(first)
                                                    : QStringLiteral("'%1'").arg(QString::fromUcs4(&first, 1));
             return problem(QStringLiteral("a table header must begin with a key (a letter, digit, - or _, or a "
                                           "quoted key), not with %1").arg(seen));
@@ -289,6 +303,7 @@ private:
     std::u32string open_;    // the brackets of a value's open lists and inline tables
     bool quoteOpens_ = true; // a key or a value may begin here
     bool inKey_ = true;      // in a key: a dot goes on to the next part
+    int keyParts_ = 1;       // the parts of the key in hand: toml++ recurses once per part
     int strayQuoteLine_ = 0; // of the last quote that began no string
 };
 
@@ -342,6 +357,25 @@ QString tomlText(const toml::node& node)
 QString tomlKey(const toml::key& key)
 {
     return QString::fromUtf8(key.str().data(), static_cast<qsizetype>(key.str().size()));
+}
+
+QString OneLine(const QString& message)
+{
+    QString out;
+    out.reserve(message.size());
+    for (const QChar c : message) {
+        if (c == u'\n')
+            out += QStringLiteral("\\n");
+        else if (c == u'\r')
+            out += QStringLiteral("\\r");
+        else if (c == u'\t')
+            out += QStringLiteral("\\t");
+        else if (c.category() == QChar::Other_Control)
+            out += QStringLiteral("\\u") + QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0');
+        else
+            out += c;
+    }
+    return out;
 }
 
 } // namespace tarn

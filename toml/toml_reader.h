@@ -42,4 +42,9 @@ int tomlLine(const toml::node& node);
 QString tomlText(const toml::node& node);
 QString tomlKey(const toml::key& key);
 
+// A value read from the file, made fit to stand in a one-line
+// "FILE:LINE: message": control characters (a "\n" in a string, say) are
+// written as their escapes.
+QString OneLine(const QString& message);
+
 } // namespace tarn

@@ -54,6 +54,13 @@ TEST(TomlReader, RefusesWhatWouldMisleadTheParserOnItsLine)
         // After a string closed by four quotes, the next line is a header.
         {"s = \"\"\"a\"\"\"\"\n[.b]\n", 2,
          "a table header must begin with a key (a letter, digit, - or _, or a quoted key), not with '.'"},
+        {"ok.a.b.c.d.e.f.g.h.i.j.k.l.m.n.o = 1\nx = 1\na.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a = 1\n", 3,
+         "a key of more than 16 dotted parts is too deep to be read"},
+        {"[a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a]\n", 1, "a key of more than 16 dotted parts is too deep to be read"},
+        {"t = { a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a.a = 1 }\n", 1, "a key of more than 16 dotted parts is too deep to be read"},
+        {"[\x0bspec]\n", 1,
+         "a table header must begin with a key (a letter, digit, - or _, or a quoted key), not with the character "
+         "U+000B"},
     };
     for (const auto& c : cases) {
         const auto problem = ScanTomlText(c.text);
@@ -76,6 +83,9 @@ TEST(TomlReader, PassesValidTextAndReportsSyntaxErrorsWithTheirLine)
         "[x.\"\xc3\xa9\"]\ne = 1979-05-27 07:32:00 # \"\xc3\xa9\n",
         "points = [\n  [1, 2], # [\n  [[3]],\n]\n[[test]]\nname = \"]\"\n[ a . \"b\" ]\n",
         "s = \"\"\"\"a\"\" \"\"\"\"\"\n[t]\nu = \"\"\n[[v]]\nw = [{a = 1}, {b = [2, {c = 3}]}]\n",
+        "[a.b.c.d.e.f.g.h.i.j.k.l.m.n.o.p]\nx = [1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5, 8.5, 9.5, 10.5, 11.5, 12.5, 13.5,"
+        " 14.5, 15.5, 16.5, 17.5]\ny = { a.b = 1.5, c = 2.5, d = 3.5, e = 4.5, f = 5.5, g = 6.5, h = 7.5, i = 8.5,"
+        " j = 9.5, k = 10.5, l = 11.5, m = 12.5, n = 13.5, o = 14.5, p = 15.5, q = 16.5, r = 17.5 }\n",
     };
     for (const QByteArray& text : valid) {
         const TomlReading reading = ReadToml(text);

@@ -52,7 +52,7 @@ public:
     }
 
 private:
-    void problem(int line, QString message) { problems.append({line, std::move(message)}); }
+    void problem(int line, const QString& message) { problems.append({line, OneLine(message)}); }
 
     template <size_t N>
     void checkKeys(const toml::table& table, const char* const (&known)[N])
@@ -120,6 +120,18 @@ private:
         return value;
     }
 
+    // The figure when it lies below the limit, else 0 with the problem named.
+    double atMost(const toml::node& node, const char* key, double limit, std::optional<double> value,
+                  const char* limitText)
+    {
+        if (value && *value >= limit) {
+            problem(tomlLine(node), QStringLiteral("`%1` must be below %2")
+                                      .arg(QLatin1String(key), QLatin1String(limitText)));
+            return 0.0;
+        }
+        return value.value_or(0.0);
+    }
+
     std::optional<double> quantity(const toml::node& node, const char* key, const char* unit, const char* example)
     {
         const auto* s = node.as_string();
@@ -175,16 +187,18 @@ private:
         }
         const toml::node* percent = belongs("percent", amplitude, "amplitude");
         const toml::node* floor = belongs("floor", amplitude, "amplitude");
+        // Figures beyond these are slips (a floor of "20 V" for "20 uV"), and
+        // would carry the budget past what a double holds.
         if (percent)
-            e.percent = number(*percent, "percent", "a number not below 0", false).value_or(0.0);
+            e.percent = atMost(*percent, "percent", 100, number(*percent, "percent", "a number not below 0", false), "100");
         if (floor)
-            e.floor = quantity(*floor, "floor", "V", "20 uV").value_or(0.0);
+            e.floor = atMost(*floor, "floor", 1000, quantity(*floor, "floor", "V", "20 uV"), "1000 V");
         if (amplitude && !percent && !floor)
             problem(e.line, QStringLiteral("an amplitude entry needs `percent`, `floor` or both"));
 
         const toml::node* ppm = belongs("ppm", timing, "frequency and period");
         if (ppm)
-            e.ppm = number(*ppm, "ppm", "a number not below 0", false).value_or(0.0);
+            e.ppm = atMost(*ppm, "ppm", 1e6, number(*ppm, "ppm", "a number not below 0", false), "1000000");
         else if (timing)
             problem(e.line, QStringLiteral("missing `ppm`"));
 
@@ -193,7 +207,7 @@ private:
             const auto value = quantity(*riseTime, "rise_time", "s", "0.3 ns");
             if (value && *value == 0)
                 problem(tomlLine(*riseTime), QStringLiteral("`rise_time` must be above 0"));
-            e.riseTime = value.value_or(0.0) * 1e9;
+            e.riseTime = atMost(*riseTime, "rise_time", 1e-6, value, "1 us") * 1e9;
         } else if (fastRise) {
             problem(e.line, QStringLiteral("missing `rise_time`"));
         }
@@ -201,9 +215,12 @@ private:
         if (const toml::node* coverage = t.get("coverage")) {
             if (coverage->is_string() && coverage->value_or(std::string()) == "rectangular")
                 e.coverage = std::nullopt;
-            else if (coverage->is_number())
+            else if (coverage->is_number()) {
                 e.coverage = number(*coverage, "coverage", "a coverage factor above 0 or \"rectangular\"", true);
-            else
+                if (e.coverage && (*e.coverage < 1 || *e.coverage > 10))
+                    problem(tomlLine(*coverage), QStringLiteral("`coverage` must be a coverage factor from 1 to 10 "
+                                                              "(2 for k = 2) or \"rectangular\""));
+            } else
                 problem(tomlLine(*coverage), QStringLiteral("`coverage` must be a coverage factor above 0 (2 for "
                                                           "k = 2) or \"rectangular\""));
         } else {

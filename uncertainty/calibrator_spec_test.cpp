@@ -81,6 +81,12 @@ TEST(CalibratorSpec, EachProblemIsNamedOnItsLine)
         {"function = \"amplitude\"\npercent = -1\ncoverage = 2\n", 9, "`percent` must be a number not below 0"},
         {"function = \"amplitude\"\npercent = 1\ncoverage = \"normal\"\n", 10, "`coverage` must be"},
         {"function = \"amplitude\"\npercent = 1\ncoverage = 0\n", 10, "`coverage` must be"},
+        // Figures no calibrator has, which would carry U to infinity.
+        {"function = \"amplitude\"\npercent = 1\ncoverage = 1e-300\n", 10, "`coverage` must be a coverage factor from 1 to 10"},
+        {"function = \"amplitude\"\npercent = 1e308\ncoverage = 2\n", 9, "`percent` must be below 100"},
+        {"function = \"amplitude\"\nfloor = \"1e308 V\"\ncoverage = 2\n", 9, "`floor` must be below 1000 V"},
+        {"function = \"frequency\"\nppm = 1e6\ncoverage = 2\n", 9, "`ppm` must be below 1000000"},
+        {"function = \"fastrise\"\nrise_time = \"1 ms\"\ncoverage = 2\n", 9, "`rise_time` must be below 1 us"},
         {"function = \"amplitude\"\npercent = 1\n", 7, "missing `coverage`"},
         {"function = \"frequency\"\ncoverage = 2\n", 7, "missing `ppm`"},
         {"function = \"period\"\nppm = 5\npercent = 1\ncoverage = 2\n", 10, "`percent` is for amplitude entries only"},
