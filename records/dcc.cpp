@@ -729,7 +729,7 @@ QString readFile(const QString& path, QByteArray* bytes)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        return QStringLiteral("%1 cannot be read: %2").arg(path, f.errorString());
+        return QStringLiteral("%1: cannot be read: %2").arg(path, f.errorString());
     *bytes = f.readAll();
     return {};
 }
@@ -1053,13 +1053,13 @@ QString dccSummaryText(const DccSummary& s)
 }
 
 namespace {
-// Reads a DCC file and validates it: 0, or the exit status with the reason
-// written (2 unreadable, 1 invalid).
+// Reads a DCC file and validates it: 0, or 1 with the reason written, as
+// the other checks of files do (unreadable or invalid).
 int readValidDcc(const QString& file, const QString& schemaFolder, QTextStream& err, QByteArray* bytes)
 {
     if (const QString why = readFile(file, bytes); !why.isEmpty()) {
         err << why << '\n';
-        return 2;
+        return 1;
     }
     const QList<DccProblem> problems = validateDcc(*bytes, schemaFolder);
     if (!problems.isEmpty()) {

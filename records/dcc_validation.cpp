@@ -1,5 +1,7 @@
 #include "records/dcc_validation.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -177,7 +179,7 @@ QString dccProblemLines(const QString& file, const QList<DccProblem>& problems)
 {
     QString out;
     for (const DccProblem& p : problems)
-        out += QStringLiteral("%1:%2: %3\n").arg(file).arg(p.line).arg(p.message);
+        out += QStringLiteral("%1:%2: %3\n").arg(file).arg(std::max(1, p.line)).arg(p.message);  // an empty file has no line 0
     return out;
 }
 
