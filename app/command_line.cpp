@@ -61,10 +61,10 @@ CommandLine ParseCommandLine(const QStringList& arguments)
                                     QStringLiteral("With --check-procedure: print each point's uncertainty budget"));
     const QCommandLineOption calibrator(
         QStringLiteral("calibrator"),
-        QStringLiteral("With --check-procedure: the calibrator specification to use instead of the settings' one"),
+        QStringLiteral("With --check-procedure: the calibrator file to use instead of the settings' one"),
         QStringLiteral("FILE"));
     const QCommandLineOption checkCalibrator(QStringLiteral("check-calibrator"),
-                                             QStringLiteral("Check a calibrator specification file and exit"),
+                                             QStringLiteral("Check a calibrator file file and exit"),
                                              QStringLiteral("FILE"));
     const QCommandLineOption validateDcc(QStringLiteral("validate-dcc"),
                                          QStringLiteral("Validate a Digital Calibration Certificate and exit"),

@@ -23,7 +23,7 @@ struct CommandLine {
     std::optional<QString> checkProcedure;
     std::optional<QString> checkDriver;
     bool budget = false;                    // --check-procedure prints each point's budget
-    std::optional<QString> calibrator;      // the calibrator specification for --check-procedure
+    std::optional<QString> calibrator;      // the calibrator file for --check-procedure
     std::optional<QString> checkCalibrator;
     std::optional<QString> procedure;
     // The Digital Calibration Certificate: validate a file, summarise one,

@@ -81,7 +81,7 @@ int main(int argc, char* argv[])
         return tarn::RunCalibratorCheck(*commandLine.checkCalibrator, out);
     }
     if (commandLine.checkProcedure) {
-        // The calibrator specification the runner would use, unless one is named.
+        // The calibrator file the runner would use, unless one is named.
         QCoreApplication checker(argc, argv);
         const QString folder = QCoreApplication::applicationDirPath();
         tarn::IniProfileStore settings;

@@ -33,7 +33,7 @@ public:
     // A value of the settings file, and its writing.
     virtual QString setting(const QString& section, const QString& key) const = 0;
     virtual void storeSetting(const QString& section, const QString& key, const QString& value) = 0;
-    // The calibrator specification runs use: `[Procedures] Calibrator=` of
+    // The calibrator file runs use: `[Procedures] Calibrator=` of
     // the settings file, else the one shipped beside the program; empty
     // when there is none.
     virtual QString calibratorSpecFile() const = 0;

@@ -79,7 +79,7 @@ int RunProcedureCheck(const QString& file, QTextStream& out, const ProcedureChec
         spec = loaded.spec;
     } else if (procedure.guardIsUncertainty) {
         out << file << u':' << procedure.guardLine
-            << ": guard \"U\" needs a calibrator specification, and there is none" << Qt::endl;
+            << ": guard \"U\" needs a calibrator file, and there is none" << Qt::endl;
         return 1;
     }
 
@@ -117,7 +117,7 @@ int RunProcedureCheck(const QString& file, QTextStream& out, const ProcedureChec
             for (const Worked& w : budgets)
                 printBudget(out, file, *w.test, w.point, w.number, w.budget);
     } else if (options.budget) {
-        out << file << ": no calibrator specification, so no budgets" << Qt::endl;
+        out << file << ": no calibrator file, so no budgets" << Qt::endl;
     }
     if (failed)
         return 1;

@@ -1,7 +1,7 @@
 #pragma once
 // The procedure checker: reads a procedure file and names each problem on
 // its line, without a display and without the calibrator. With a
-// calibrator specification it also works out what can be known of each
+// calibrator file it also works out what can be known of each
 // point's uncertainty before the run.
 
 #include <QString>
@@ -10,7 +10,7 @@
 namespace tarn {
 
 struct ProcedureCheckOptions {
-    // The calibrator specification to use; empty: none.
+    // The calibrator file to use; empty: none.
     QString calibratorFile;
     // Print each point's uncertainty budget as a table.
     bool budget = false;

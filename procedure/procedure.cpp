@@ -113,7 +113,7 @@ public:
         p.title = requiredText(root, "title", 1);
         p.instrument = optionalText(root, "instrument");
         p.revision = optionalText(root, "revision");
-        p.specification = optionalText(root, "specification");
+        p.dataSheet = optionalText(root, "specification");
         p.temperature = readRange(root, "temperature", QStringLiteral("°C"), -50, 100);
         p.humidity = readRange(root, "humidity", QStringLiteral("%"), 0, 100);
         if (const toml::node* decision = root.get("decision")) {
@@ -701,7 +701,7 @@ std::optional<Budget> pointBudget(const ProcedureTest& test, int point, const Ca
             if (test.function == TestFunction::Amplitude)
                 kind += (test.ohm50 ? QStringLiteral(" into 50 Ohm, ") : QStringLiteral(" into 1 MOhm, "))
                         + (test.dc ? QStringLiteral("dc") : QStringLiteral("square"));
-            *error = QStringLiteral("the calibrator specification has no [[spec]] entry for %1").arg(kind);
+            *error = QStringLiteral("the calibrator file has no [[spec]] entry for %1").arg(kind);
         }
         return std::nullopt;
     }

@@ -105,7 +105,7 @@ struct Procedure {
     QString title;
     QString instrument;
     QString revision;
-    QString specification;  // the maker's data sheet the unit is checked against
+    QString dataSheet;  // `specification`: the maker's data sheet the unit is checked against
     std::optional<ConditionRange> temperature;  // °C
     std::optional<ConditionRange> humidity;     // % relative humidity
     DecisionRule rule = DecisionRule::Simple;
@@ -178,10 +178,10 @@ std::optional<double> toleranceUsed(double error, const PointLimits& limits);
 // "1 ms", "at least 100 MHz".
 QString pointLabel(const ProcedureTest& test, int point);
 CalibratorFunction calibratorFunctionOf(TestFunction function);
-// The budget of a point (not for check) from the calibrator specification:
+// The budget of a point (not for check) from the calibrator file:
 // the test's resolution, else typedResolution; the readings of a point
 // taken more than once; the rise time typed. Empty, with the reason in
-// error, when the specification has no entry for the point.
+// error, when the calibrator file has no entry for the point.
 std::optional<Budget> pointBudget(const ProcedureTest& test, int point, const CalibratorSpec& spec,
                                   std::optional<double> typedResolution = std::nullopt,
                                   const QList<double>& readings = {},

@@ -39,7 +39,7 @@ QList<QByteArray> readmeProcedures()
     QList<QByteArray> out;
     for (auto it = block.globalMatch(text); it.hasNext();) {
         const QString toml = it.next().captured(1);
-        // The calibrator specification's and the oscilloscope driver's
+        // The calibrator file's and the oscilloscope driver's
         // examples are not procedures.
         if (!toml.startsWith(QStringLiteral("[calibrator]")) && !toml.contains(QStringLiteral("[measure.")))
             out << toml.toUtf8();

@@ -353,8 +353,8 @@ TEST(Checker, UncertaintyBeforeTheRun)
         return out.replace(path, QStringLiteral("P"));
     };
     int status = 0;
-    // Without a calibrator specification guard = "U" is refused.
-    EXPECT_EQ(run({}, &status), QStringLiteral("P:3: guard \"U\" needs a calibrator specification, and there is none\n"));
+    // Without a calibrator file guard = "U" is refused.
+    EXPECT_EQ(run({}, &status), QStringLiteral("P:3: guard \"U\" needs a calibrator file, and there is none\n"));
     EXPECT_EQ(status, 1);
 
     // The shipped one: 10 mV/div x 6 div has U = 0.00037 V, TUR 2 mV / 0.74 mV = 2.7;
@@ -372,14 +372,14 @@ TEST(Checker, UncertaintyBeforeTheRun)
         << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("P: point 3 (10 mV/div x 6 div, 50 Ohm), Into 50\n")));
 
-    // A specification without an entry for 50 Ohm names the point.
+    // A calibrator file without an entry for 50 Ohm names the point.
     options.budget = false;
     options.calibratorFile = written(dir, "c.toml",
                                      "[calibrator]\nmodel=\"M\"\nserial=\"S\"\ncertificate=\"C\"\ndue=2030-01-01\n"
                                      "[[spec]]\nfunction=\"amplitude\"\nload=\"1M\"\npercent=0.25\ncoverage=2\n");
     out = run(options, &status);
     EXPECT_EQ(status, 1);
-    EXPECT_TRUE(out.contains(QStringLiteral("P:20: point 3 (10 mV/div x 6 div, 50 Ohm): the calibrator specification "
+    EXPECT_TRUE(out.contains(QStringLiteral("P:20: point 3 (10 mV/div x 6 div, 50 Ohm): the calibrator file "
                                             "has no [[spec]] entry for amplitude into 50 Ohm, dc (")))
         << out.toStdString();
 }
@@ -557,7 +557,7 @@ TEST(Runner, EachPointsUncertaintyFromTheCalibratorSpecification)
         h.profile.writeString(QStringLiteral("Procedures"), QStringLiteral("Calibrator"), path, testing::kSettingsPath);
     };
 
-    // guard = "U" without any specification, a file that is not there, and
+    // guard = "U" without any calibrator file, a file that is not there, and
     // one without an entry for a point: each refuses the run.
     EXPECT_FALSE(runner->Begin(unitDetails("S1", "Ann")));
     EXPECT_TRUE(h.messages.shown.back().text.startsWith(QStringLiteral("The procedure's guard \"U\" needs")));
@@ -567,7 +567,7 @@ TEST(Runner, EachPointsUncertaintyFromTheCalibratorSpecification)
     useSpecification(written(dir, "partial.toml", calibrator));
     EXPECT_FALSE(runner->Begin(unitDetails("S1", "Ann")));
     EXPECT_TRUE(h.messages.shown.back().text.contains(
-        QStringLiteral("point 3 (at least 100 MHz): the calibrator specification has no [[spec]] entry for fastrise")))
+        QStringLiteral("point 3 (at least 100 MHz): the calibrator file has no [[spec]] entry for fastrise")))
         << h.messages.shown.back().text.toStdString();
 
     // Past its due date: No does not begin, Yes begins and says so.

@@ -128,7 +128,7 @@ QByteArray ResultsCsv(const RunRecord& run)
     }
     out += crlf;
     const RunInfo& i = run.info;
-    // With a calibrator specification the calibrator is named by it, and the
+    // With a calibrator file the calibrator is named by it, and the
     // connection's own identification follows on a line of its own.
     const bool specified = !i.calibratorSpecSha256.isEmpty();
     const QString calibrator = specified ? i.calibratorModel + QLatin1Char(' ') + i.calibratorSerial : i.calibrator;

@@ -51,7 +51,7 @@ struct PointResult {
     std::optional<double> toleranceUsed;  // percent
     Verdict result = Verdict::Skipped;
 
-    // The measurement uncertainty, when a calibrator specification is in
+    // The measurement uncertainty, when a calibrator file is in
     // use and the point has a number: U (in the point's unit, rounded up to
     // two significant digits), its coverage factor k (two decimals), the
     // test uncertainty ratio (one decimal; none for a one-sided limit), and
@@ -97,7 +97,7 @@ struct RunInfo {
     QString unitMaker;
     QDate dateReceived;
     QString condition;          // on receipt: "good", "damaged", "not working" or free text
-    QString specification;      // the maker's data sheet the procedure checks against
+    QString dataSheet;          // the procedure's `specification`: the maker's data sheet the procedure checks against
     QString operatorName;
     QString temperature;        // as typed
     QString humidity;           // as typed
@@ -110,7 +110,7 @@ struct RunInfo {
     QDateTime start;            // local time with its offset
     QDateTime end;              // invalid while the run goes on
     QString calibrator;         // device and identification, or "demonstration edition"
-    // The calibrator's specification in use (empty without one): its
+    // The calibrator's file in use (empty without one): its
     // identification, own certificate and due date, the file's text and
     // SHA-256, and whether the run began after the due date.
     QString calibratorModel;

@@ -86,7 +86,7 @@ TEST(ResultsCsv, QuotesFieldsAndEndsWithTheRunsParticulars)
     EXPECT_TRUE(csv.endsWith(QStringLiteral("# overall,FAIL\r\n# adjustment,CH1 gain\r\n# remark,point 1: trace noisy\r\n"
                                             "# correction,\"point 2: misread (by A. Smith, 2026-12-09T03:05:05+01:00)\"\r\n")))
         << csv.toStdString();
-    // Without a calibrator specification the calibrator is the connection's.
+    // Without a calibrator file the calibrator is the connection's.
     run.info.calibrator = QStringLiteral("demonstration edition");
     EXPECT_TRUE(QString::fromUtf8(ResultsCsv(run)).contains(
         QStringLiteral("\r\n# calibrator,demonstration edition\r\n# decision,")));

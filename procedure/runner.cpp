@@ -209,7 +209,7 @@ bool ProcedureRunner::Begin(const RunDetails& details)
     info.unitMaker = details.unitMaker.trimmed();
     info.dateReceived = details.dateReceived;
     info.condition = details.condition.trimmed();
-    info.specification = procedure_.specification;
+    info.dataSheet = procedure_.dataSheet;
     info.start = QDateTime::currentDateTime();
     info.start.setTime(QTime(info.start.time().hour(), info.start.time().minute(), info.start.time().second()));
     info.calibrator = bench_.calibratorIdentity();
@@ -247,7 +247,7 @@ bool ProcedureRunner::readCalibratorSpec(std::optional<CalibratorSpec>* spec, bo
         if (!procedure_.guardIsUncertainty)
             return true;  // no uncertainty is given
         bench_.showMessage({kTitle,
-                            QStringLiteral("The procedure's guard \"U\" needs a calibrator specification, and "
+                            QStringLiteral("The procedure's guard \"U\" needs a calibrator file, and "
                                            "there is none.\r\rName one with Calibrator= in section [Procedures] of "
                                            "the settings file. The run has not begun."),
                             MessageIcon::Exclamation, MessageButtons::Ok});
@@ -267,7 +267,7 @@ bool ProcedureRunner::readCalibratorSpec(std::optional<CalibratorSpec>* spec, bo
     }
     if (!problems.isEmpty()) {
         bench_.showMessage({kTitle,
-                            QStringLiteral("The calibrator specification cannot be used:\r\r") + problems.join(u'\r')
+                            QStringLiteral("The calibrator file cannot be used:\r\r") + problems.join(u'\r')
                                 + QStringLiteral("\r\rThe run has not begun."),
                             MessageIcon::Exclamation, MessageButtons::Ok});
         return false;

@@ -147,11 +147,11 @@ public:
     QString readingCountText() const;
     // U, k and TUR of the point in hand as far as they are known before its
     // reading ("U = 0.37 mV (k = 2.00), TUR 2.7"); empty without a
-    // calibrator specification or for a check.
+    // calibrator file or for a check.
     QString uncertaintyText() const;
     // The point in hand's TUR is below the procedure's min_tur.
     bool belowMinTur() const;
-    // The calibrator specification of the run; none before Begin or without one.
+    // The calibrator file of the run; none before Begin or without one.
     const std::optional<CalibratorSpec>& calibratorSpec() const { return spec_; }
 
 private:
@@ -170,11 +170,11 @@ private:
     PointResult resultBase() const;
     double nominal() const { return test().nominal(inTest_); }
     void sinkFailed(const QString& error);
-    // Reads the calibrator specification for Begin; false (after saying why,
+    // Reads the calibrator file for Begin; false (after saying why,
     // or when the operator declines a calibrator past its due date) when the
     // run cannot begin.
     bool readCalibratorSpec(std::optional<CalibratorSpec>* spec, bool* pastDue);
-    // The point's U, k, TUR and budget, from the calibrator specification.
+    // The point's U, k, TUR and budget, from the calibrator file.
     void addUncertainty(PointResult& result, std::optional<double> resolution) const;
     // The budget of the point in hand before its reading is typed.
     std::optional<Budget> expectedBudget() const;

@@ -191,7 +191,7 @@ QString decisionRuleInWords(const RunInfo& info)
                               "limits, a result on a limit included; no guard band is used.");
     if (!withU)
         return rule + QStringLiteral(" No measurement uncertainty was stated or taken into account, "
-                                     "since no specification of the calibrator was in use.");
+                                     "since no calibrator file was in use.");
     if (!guardIsU(info))
         rule += info.decisionRule == QLatin1String("simple") || info.decisionRule.isEmpty()
                     ? QStringLiteral(" The expanded uncertainty U is stated beside each result but does "
@@ -233,7 +233,7 @@ QString uncertaintyStatement(const LaboratoryInfo& laboratory)
 QString traceabilityText(const RunInfo& info)
 {
     if (!hasCalibratorSpecification(info))
-        return QStringLiteral("No specification of the calibrator was in use, so the traceability of "
+        return QStringLiteral("No calibrator file was in use, so the traceability of "
                               "these results is not stated.");
     const auto given = [](const QString& t) { return t.isEmpty() ? QStringLiteral("not stated") : t; };
     QString text = QStringLiteral("Calibrator %1, serial number %2, calibrated under certificate %3, "

@@ -22,7 +22,7 @@ QString conformityStatement(const RunInfo& info);
 // laboratory's own words, or the standard sentence.
 QString uncertaintyStatement(const LaboratoryInfo& laboratory);
 // The calibrator's identification, its own certificate and due date, and
-// whether it was past that date; or that no specification was in use.
+// whether it was past that date; or that no calibrator file was in use.
 QString traceabilityText(const RunInfo& info);
 // Temperature and humidity with their units, as given.
 QString conditionsText(const RunInfo& info);

@@ -373,7 +373,7 @@ private:
     QString uncertaintyUse() const
     {
         if (!anyUncertainty())
-            return QStringLiteral("No measurement uncertainty was evaluated (no calibrator specification "
+            return QStringLiteral("No measurement uncertainty was evaluated (no calibrator file "
                                   "was in use): U is not stated, and the decisions rest on the errors and "
                                   "limits alone.");
         return QStringLiteral("The expanded uncertainty U (coverage factor k, coverage probability about "
@@ -513,7 +513,7 @@ private:
                          .arg(i.calibratorDue.toString(Qt::ISODate),
                               i.calibratorPastDue ? QStringLiteral(" (past due when the run began)") : QString());
         if (!i.calibratorSpecSha256.trimmed().isEmpty())
-            about << QStringLiteral("SHA-256 of its specification: %1.").arg(i.calibratorSpecSha256.trimmed());
+            about << QStringLiteral("SHA-256 of its calibrator file: %1.").arg(i.calibratorSpecSha256.trimmed());
         if (!about.isEmpty())
             w_.text("description", about.join(u' '));
         if (!i.calibratorModel.trimmed().isEmpty())

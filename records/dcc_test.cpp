@@ -40,7 +40,7 @@ LaboratoryInfo laboratory()
     return lab;
 }
 
-// The sample run as made with a calibrator specification: U, k and TUR per
+// The sample run as made with a calibrator file: U, k and TUR per
 // point; the counter point's limits are one-sided, so it has no TUR.
 RunRecord withUncertainty(RunRecord run)
 {
@@ -235,7 +235,7 @@ TEST(DccDocument, StoredRunAsFoundAndAsLeftReadsBackPointByPoint)
         << text.toStdString();
 }
 
-// Without a calibrator specification there is no U; a run with little
+// Without a calibrator file there is no U; a run with little
 // recorded, a skipped point, a point without a decision and a check point
 // still give a valid document, which names the points left out of the lists.
 TEST(DccDocument, RunWithoutUncertaintyIsStillValid)

@@ -54,14 +54,14 @@ const QStringList& migrationStep(int from)
             QStringLiteral("UPDATE schema_version SET version = 2"),
         },
         {
-            // The run's particulars, the calibrator's specification, the
+            // The run's particulars, the calibrator's file, the
             // approval and the link between an amended record and the one
             // it replaces.
             QStringLiteral("ALTER TABLE runs ADD COLUMN customer_address TEXT"),
             QStringLiteral("ALTER TABLE runs ADD COLUMN unit_maker TEXT"),
             QStringLiteral("ALTER TABLE runs ADD COLUMN date_received TEXT"),
             QStringLiteral("ALTER TABLE runs ADD COLUMN condition_on_receipt TEXT"),
-            QStringLiteral("ALTER TABLE runs ADD COLUMN specification TEXT"),
+            QStringLiteral("ALTER TABLE runs ADD COLUMN data_sheet TEXT"),
             QStringLiteral("ALTER TABLE runs ADD COLUMN temperature_c %REAL%"),
             QStringLiteral("ALTER TABLE runs ADD COLUMN humidity_rh %REAL%"),
             QStringLiteral("ALTER TABLE runs ADD COLUMN adjustment TEXT"),
@@ -211,7 +211,7 @@ const QStringList kRunParticulars = {
     QStringLiteral("unit_model"), QStringLiteral("unit_serial"), QStringLiteral("unit_asset"),
     QStringLiteral("customer"), QStringLiteral("customer_address"), QStringLiteral("unit_maker"),
     QStringLiteral("date_received"), QStringLiteral("condition_on_receipt"),
-    QStringLiteral("specification"), QStringLiteral("operator_name"),
+    QStringLiteral("data_sheet"), QStringLiteral("operator_name"),
     QStringLiteral("temperature"), QStringLiteral("humidity"),
     QStringLiteral("temperature_c"), QStringLiteral("humidity_rh"),
     QStringLiteral("adjustment"), QStringLiteral("uut_identification"),
@@ -245,7 +245,7 @@ QVariantList runValues(const RunInfo& i)
             text(i.procedureTitle), text(i.procedureRevision), text(i.procedureSha256),
             i.procedureText, text(i.procedureFile), text(i.instrument), text(i.unitModel),
             text(i.unitSerial), text(i.unitAsset), text(i.customer), text(i.customerAddress),
-            text(i.unitMaker), dateText(i.dateReceived), text(i.condition), text(i.specification),
+            text(i.unitMaker), dateText(i.dateReceived), text(i.condition), text(i.dataSheet),
             text(i.operatorName), text(i.temperature), text(i.humidity), number(i.temperatureC),
             number(i.humidityRH), text(i.adjustment), text(i.uutIdentification), timeText(i.start),
             nullText(), text(i.calibrator), text(i.calibratorModel), text(i.calibratorSerial),
@@ -280,7 +280,7 @@ RunInfo readRun(const QSqlQuery& q)
     i.unitMaker = next().toString();
     i.dateReceived = dateFrom(next());
     i.condition = next().toString();
-    i.specification = next().toString();
+    i.dataSheet = next().toString();
     i.operatorName = next().toString();
     i.temperature = next().toString();
     i.humidity = next().toString();

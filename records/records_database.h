@@ -58,7 +58,7 @@ public:
     // version 2 added as-found links, certificates and the copy queue;
     // version 3 keeps every attempt at a point (with its uncertainty,
     // budget, readings and who took it when), corrections, the run's
-    // particulars, the calibrator's specification, the approval and the
+    // particulars, the calibrator's file, the approval and the
     // links of amended records.
     static constexpr int kSchemaVersion = 3;
 

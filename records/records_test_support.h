@@ -72,7 +72,7 @@ inline RunRecord sampleRun(const QString& serial = QStringLiteral("SN-1042"))
 }
 
 // The sample run with every particular and every point field filled in,
-// as the runner leaves a run made with a calibrator specification.
+// as the runner leaves a run made with a calibrator file.
 inline RunRecord fullRun(const QString& serial = QStringLiteral("SN-1042"))
 {
     RunRecord run = sampleRun(serial);
@@ -81,7 +81,7 @@ inline RunRecord fullRun(const QString& serial = QStringLiteral("SN-1042"))
     i.unitMaker = QStringLiteral("Scopes & Co");
     i.dateReceived = QDate(2026, 12, 1);
     i.condition = QStringLiteral("damaged");
-    i.specification = QStringLiteral("DS-100 data sheet, rev. C");
+    i.dataSheet = QStringLiteral("DS-100 data sheet, rev. C");
     i.temperatureC = 23.1;
     i.humidityRH = 45.5;
     i.adjustment = QStringLiteral("CH1 gain trimmed");

@@ -51,7 +51,7 @@ struct Budget {
     std::optional<double> tur;               // one decimal; none for a one-sided limit
 };
 
-// The budget of a point with the calibrator specification's entry for it.
+// The budget of a point with the calibrator file's entry for it.
 // Empty, with the reason in error, when it cannot be worked out (a rise
 // time at or below the panel's edge).
 std::optional<Budget> computeBudget(const BudgetInput& input, const CalibratorSpecEntry& entry,

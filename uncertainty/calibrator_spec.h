@@ -1,5 +1,5 @@
 #pragma once
-// The calibrator's specification: what the calibrator in use is (its
+// The calibrator's file: what the calibrator in use is (its
 // identification, its own calibration certificate and when that is due)
 // and how good its outputs are, one entry per function. It is a TOML file
 // written by the laboratory from the calibrator's data sheet and its
@@ -67,11 +67,11 @@ struct CalibratorSpecReading {
     QList<CalibratorProblem> problems;   // in line order
 };
 
-// Reads and checks a calibrator specification's text.
+// Reads and checks a calibrator file's text.
 CalibratorSpecReading ReadCalibratorSpec(const QByteArray& text);
 
 // Reads the file: its problems as "FILE:LINE: message" lines (or "FILE:
-// cannot be read: reason"), or the specification.
+// cannot be read: reason"), or the calibrator's figures.
 struct CalibratorSpecFile {
     std::optional<CalibratorSpec> spec;
     QStringList problems;
@@ -83,10 +83,10 @@ CalibratorSpecFile LoadCalibratorSpec(const QString& file);
 // a finite number.
 std::optional<double> parseQuantity(const QString& text, const QString& unit);
 
-// The name of the shipped default specification, beside the program.
+// The name of the shipped default calibrator file, beside the program.
 inline constexpr const char* kDefaultCalibratorFile = "calibrator.toml";
 
-// The calibrator specification to use: `[Procedures] Calibrator=` of the
+// The calibrator file to use: `[Procedures] Calibrator=` of the
 // settings file (a relative path lies beside the settings file), else the
 // default beside the program when it is there; empty when there is none.
 // A file the settings name is returned whether it exists or not, so that

@@ -113,7 +113,7 @@ TEST(ProcedureWindow, ClickThroughARunWithOutputOffAtEachConnection)
     EXPECT_EQ(text("lblOverall"), QStringLiteral("INCOMPLETE"));
 }
 
-// With a calibrator specification the point's U and TUR stand beside its
+// With a calibrator file the point's U and TUR stand beside its
 // limits, a TUR below the minimum marked; a point of several readings takes
 // them in turn in the same box.
 TEST(RunnerWindow, UncertaintyBesideTheLimitsAndReadingsInTurn)
@@ -196,7 +196,7 @@ TEST(RunnerWindow, ParticularsConditionLimitsAndRemark)
     EXPECT_EQ(info.dateReceived, QDate(2026, 12, 1));
     EXPECT_EQ(info.temperatureC, 23.1);
     EXPECT_EQ(info.humidityRH, 45.0);
-    EXPECT_EQ(info.specification, QStringLiteral("Scope data sheet rev. C"));
+    EXPECT_EQ(info.dataSheet, QStringLiteral("Scope data sheet rev. C"));
 
     r.click("cmdContinue");
     QTest::keyClicks(r.w("txtRemark"), QStringLiteral("trace noisy"));

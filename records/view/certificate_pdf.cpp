@@ -499,8 +499,8 @@ void buildContent(Layout& layout, const CertificateRuns& runs, const LaboratoryI
                  orNot(first.condition.trimmed().isEmpty() ? i.condition : first.condition));
     layout.field(QStringLiteral("Procedure"),
                  QStringLiteral("%1, revision %2").arg(i.procedureTitle, i.procedureRevision));
-    layout.field(QStringLiteral("Specification"),
-                 orNot(i.specification, QStringLiteral("not stated by the procedure")));
+    layout.field(QStringLiteral("Checked against"),
+                 orNot(i.dataSheet, QStringLiteral("not stated by the procedure")));
     layout.field(QStringLiteral("Procedure SHA-256"), i.procedureSha256);
     layout.field(QStringLiteral("Conditions"), conditionsText(i));
     layout.field(QStringLiteral("Calibrator"),
@@ -521,7 +521,7 @@ void buildContent(Layout& layout, const CertificateRuns& runs, const LaboratoryI
     layout.field(QStringLiteral("Measurement uncertainty"),
                  anyU ? uncertaintyStatement(lab)
                       : QStringLiteral("No uncertainty of measurement is stated for these results, since no "
-                                       "specification of the calibrator was in use."));
+                                       "calibrator file was in use."));
 
     QList<std::pair<QString, const RunRecord*>> budgets;
     if (runs.asFound) {

@@ -287,7 +287,7 @@ TEST(CertificatePdf, StatesUncertaintyTraceabilityAndApproval)
     i.unitMaker = QStringLiteral("Scopeworks");
     i.dateReceived = QDate(2026, 12, 7);
     runs.asFound->info.condition = QStringLiteral("damaged");
-    i.specification = QStringLiteral("DS-100 data sheet, issue 4");
+    i.dataSheet = QStringLiteral("DS-100 data sheet, issue 4");
     i.temperatureC = 23.1;
     i.humidityRH = 41;
     i.calibratorPastDue = true;
@@ -317,7 +317,7 @@ TEST(CertificatePdf, StatesUncertaintyTraceabilityAndApproval)
         "Acme Labs 4 Mill Lane Halifax HX1 2AB",
         "Scopeworks, model DS-100, serial number SN-1042, asset number A-7",
         "Date received 2026-12-07", "Condition on receipt damaged",
-        "Specification DS-100 data sheet, issue 4", "Temperature 23.1 °C, humidity 41 % rh",
+        "Checked against DS-100 data sheet, issue 4", "Temperature 23.1 °C, humidity 41 % rh",
         "Calibrator Tarn, serial number T-00417, calibrated under certificate UKAS 12345/2026, due for "
         "calibration on 2027-03-02.",
         "The calibrator was past its calibration due date",
