@@ -105,7 +105,7 @@ struct Procedure {
     QString title;
     QString instrument;
     QString revision;
-    QString dataSheet;  // `specification`: the maker's data sheet the unit is checked against
+    QString dataSheet;  // the maker's data sheet the unit is checked against
     std::optional<ConditionRange> temperature;  // °C
     std::optional<ConditionRange> humidity;     // % relative humidity
     DecisionRule rule = DecisionRule::Simple;

@@ -97,7 +97,7 @@ struct RunInfo {
     QString unitMaker;
     QDate dateReceived;
     QString condition;          // on receipt: "good", "damaged", "not working" or free text
-    QString dataSheet;          // the procedure's `specification`: the maker's data sheet the procedure checks against
+    QString dataSheet;          // the maker's data sheet the procedure checks against
     QString operatorName;
     QString temperature;        // as typed
     QString humidity;           // as typed
