@@ -7,12 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QLockFile>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
 #include <QUuid>
+
+#include <memory>
 
 namespace tarn {
 namespace {
@@ -26,6 +30,17 @@ struct TestServer {
     QString user = qEnvironmentVariable("TARN_TEST_PGUSER");
     QString ctl = qEnvironmentVariable("TARN_TEST_PGCTL");
     bool present() const { return !host.isEmpty() && !port.isEmpty() && !ctl.isEmpty(); }
+
+    // The tests share one server and one of them stops it; ctest runs them
+    // in parallel processes, so each holds the server's lock file while it
+    // uses the server.
+    std::unique_ptr<QLockFile> lock;
+    bool take()
+    {
+        lock = std::make_unique<QLockFile>(QDir(host).filePath(QStringLiteral("tests.lock")));
+        lock->setStaleLockTime(0);
+        return lock->tryLock(300000);
+    }
 
     QString address(const QString& database) const
     {
@@ -60,10 +75,11 @@ struct TestServer {
     }
 };
 
-#define SKIP_WITHOUT_SERVER(server)                                                              \
+#define TAKE_SERVER_OR_SKIP(server)                                                              \
     if (!(server).present())                                                                     \
     GTEST_SKIP() << "No test server: TARN_TEST_PGHOST, TARN_TEST_PGPORT and TARN_TEST_PGCTL "    \
-                    "are set by ./test.sh (scripts/test-postgres.sh start)"
+                    "are set by ./test.sh (scripts/test-postgres.sh start)";                   \
+    ASSERT_TRUE((server).take()) << "the test server stayed in another test's hands"
 
 // A run against the server that goes away after two points and comes back
 // before the next run: every point reaches the server once, the points
@@ -71,7 +87,7 @@ struct TestServer {
 TEST(RecordsServer, RunSurvivesTheServersLossAndReturn)
 {
     TestServer server;
-    SKIP_WITHOUT_SERVER(server);
+    TAKE_SERVER_OR_SKIP(server);
     QTemporaryDir dir;
     RecordsSettings settings;
     settings.folder = dir.path();
@@ -162,7 +178,7 @@ TEST(RecordsServer, RunSurvivesTheServersLossAndReturn)
 TEST(RecordsServer, KeepsEveryFieldAndBringsSchemaTwoUp)
 {
     TestServer server;
-    SKIP_WITHOUT_SERVER(server);
+    TAKE_SERVER_OR_SKIP(server);
     QString error;
     {
         const auto address = parseServerAddress(server.address(server.createDatabase()), &error);
