@@ -16,18 +16,7 @@ namespace {
 
 using testing::endedRun;
 using testing::sampleRun;
-
-struct Scratch {
-    QTemporaryDir dir;
-    QString file() const { return dir.filePath(QStringLiteral("records.sqlite")); }
-    RecordsSettings settings() const
-    {
-        RecordsSettings s;
-        s.folder = dir.path();
-        s.laboratory.certificatePrefix = QStringLiteral("TC");
-        return s;
-    }
-};
+using testing::Scratch;
 
 TEST(RecordsSchema, KeepsEveryFieldAndBringsSchemaTwoUp)
 {

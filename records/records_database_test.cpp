@@ -14,6 +14,7 @@ namespace {
 
 using testing::endedRun;
 using testing::sampleRun;
+using testing::Scratch;
 
 QByteArray contents(const QString& path)
 {
@@ -21,18 +22,6 @@ QByteArray contents(const QString& path)
     EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
     return f.readAll();
 }
-
-struct Scratch {
-    QTemporaryDir dir;
-    QString file() const { return dir.filePath(QStringLiteral("records.sqlite")); }
-    RecordsSettings settings() const
-    {
-        RecordsSettings s;
-        s.folder = dir.path();
-        s.laboratory.certificatePrefix = QStringLiteral("TC");
-        return s;
-    }
-};
 
 TEST(ServerAddress, ReadsUserHostPortAndDatabase)
 {

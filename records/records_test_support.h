@@ -145,6 +145,20 @@ inline RunRecord endedRun(RunRecord run)
 
 namespace tarn::testing {
 
+// A records folder of the test's own, with its SQLite file and settings that
+// number certificates TC/<year>/<n>.
+struct Scratch {
+    QTemporaryDir dir;
+    QString file() const { return dir.filePath(QStringLiteral("records.sqlite")); }
+    RecordsSettings settings() const
+    {
+        RecordsSettings s;
+        s.folder = dir.path();
+        s.laboratory.certificatePrefix = QStringLiteral("TC");
+        return s;
+    }
+};
+
 // Writes a fully filled run through `db` as the runner and the approval
 // would, and reads it back: every field must come back as written.
 inline void expectEveryFieldKept(RecordsDatabase& db)
